@@ -1,0 +1,16 @@
+// The body of every built kernel in this variant, in module order.
+#include "frame/kernel_table.h"
+#include "frame/variant.h"
+#include "tensor/maps.h"
+
+namespace vorta::VORTA_NS {
+
+extern const void* const kBodies[kKernelCount];
+const void* const kBodies[kKernelCount] = {
+#define VORTA_KERNEL(name, list, family, body) \
+  VORTA_BUILT_OR(body, reinterpret_cast<const void*>(&body), nullptr),
+#include "frame/kernels.def"
+#undef VORTA_KERNEL
+};
+
+}  // namespace vorta::VORTA_NS
