@@ -1,5 +1,6 @@
 # Variant-neutral frame code: compiled once, for the baseline processor.
 set(VORTA_FRAME_SOURCES
+    frame/allocation.cpp
     frame/cpu_probe.cpp
     frame/exports.cpp
     frame/initialize.cpp

@@ -1,0 +1,57 @@
+// Memory under an allocator handle: host allocators (index below 64) through
+// MallocTracked / FreeTracked, custom allocators (index 64 and up) through
+// their AllocatorTable entry. Handles 0 and 1 own no memory.
+#pragma once
+#include <stddef.h>
+
+#include "frame/abi.h"
+
+namespace vorta {
+
+// Low 16 bits the allocator index, high 16 bits its version.
+typedef uint32_t AllocatorHandle;
+
+constexpr uint16_t HandleIndex(AllocatorHandle h) { return static_cast<uint16_t>(h); }
+constexpr uint16_t HandleVersion(AllocatorHandle h) { return static_cast<uint16_t>(h >> 16); }
+constexpr uint32_t kFirstCustomAllocator = 64;
+
+// The guard container kernels apply before releasing a buffer they own.
+constexpr bool HandleOwnsMemory(AllocatorHandle h) { return h > 1; }
+
+// The request record a custom allocator function fills in.
+struct __attribute__((packed)) AllocationBlock {
+  void* pointer;            // allocation: null in, memory out; release: the memory
+  int32_t items;            // 1 to allocate, 0 to release
+  uint16_t allocatorIndex;
+  uint16_t allocatorVersion;
+  int32_t bytesPerItem;     // allocation: the size; release: the size as allocated
+  int32_t allocatedItems;   // 0 on allocation, 1 on release
+  uint8_t log2Alignment;
+  uint8_t reserved[7];
+};
+static_assert(offsetof(AllocationBlock, pointer) == 0);
+static_assert(offsetof(AllocationBlock, items) == 8);
+static_assert(offsetof(AllocationBlock, allocatorIndex) == 12);
+static_assert(offsetof(AllocationBlock, allocatorVersion) == 14);
+static_assert(offsetof(AllocationBlock, bytesPerItem) == 16);
+static_assert(offsetof(AllocationBlock, allocatedItems) == 20);
+static_assert(offsetof(AllocationBlock, log2Alignment) == 24);
+static_assert(sizeof(AllocationBlock) == 32);
+
+// A custom allocator function; its result is not used here.
+typedef int32_t (VORTA_MSABI* CustomAllocatorFn)(void* state, AllocationBlock* block);
+
+// The smallest n with 2^n >= alignment.
+uint8_t Log2Alignment(uint32_t alignment) VORTA_HIDDEN;
+
+void* AllocateUnderHandle(AllocatorHandle handle, uint64_t size, uint32_t alignment) VORTA_HIDDEN;
+
+// Releases memory obtained under `handle` with the given size and alignment.
+void ReleaseUnderHandle(void* pointer, AllocatorHandle handle, uint32_t size,
+                        uint32_t alignment) VORTA_HIDDEN;
+
+// ReleaseUnderHandle unless the handle is 0 or 1.
+void ReleaseOwnedUnderHandle(void* pointer, AllocatorHandle handle, uint32_t size,
+                             uint32_t alignment) VORTA_HIDDEN;
+
+}  // namespace vorta
