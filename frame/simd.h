@@ -63,8 +63,11 @@ static inline __attribute__((always_inline)) L Splat(S x) {
   if constexpr (std::is_arithmetic_v<L>) {
     return static_cast<L>(x);
   } else {
+    // Lane by lane, not 0 + x: that would turn -0 into +0 and quiet a signalling NaN.
     typedef __typeof__(L{}[0]) E;
-    return L{} + static_cast<E>(x);
+    L v;
+    for (unsigned i = 0; i < sizeof(L) / sizeof(E); ++i) v[i] = static_cast<E>(x);
+    return v;
   }
 }
 

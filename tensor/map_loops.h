@@ -8,10 +8,14 @@
 
 namespace vorta::VORTA_NS {
 
-// Applies op to count consecutive elements. Whole blocks go kLanes at a time
-// when the output is the input itself or lies at least one block after it
-// (taken as an unsigned difference, so an output before the input qualifies);
-// in every other overlap each element is read before the next is written.
+// Applies op to count consecutive elements, with the results of the element-by-
+// element order even where input and output overlap. Whole blocks go kLanes at
+// a time when the output is the input itself or lies at least one block after
+// it (taken as an unsigned difference, so an output before the input
+// qualifies); the four-block unrolled loop also needs four blocks of distance.
+// Loads and stores go through memcpy: the host may view one buffer as two
+// element types, and the tail must not be reordered on the assumption that it
+// cannot.
 template <class Op>
 static inline __attribute__((always_inline)) void MapElements(const typename Op::In* in,
                                                               typename Op::Out* out,
@@ -22,20 +26,23 @@ static inline __attribute__((always_inline)) void MapElements(const typename Op:
   constexpr uintptr_t kBlockBytes = kLanes * (sizeof(In) > sizeof(Out) ? sizeof(In) : sizeof(Out));
   const uintptr_t gap = reinterpret_cast<uintptr_t>(out) - reinterpret_cast<uintptr_t>(in);
   int64_t i = 0;
-  if ((gap == 0 && sizeof(In) >= sizeof(Out)) || gap >= kBlockBytes) {
-    for (; i + 4 * kLanes <= count; i += 4 * kLanes) {
-      auto r0 = op(Load<VIn>(in + i));
-      auto r1 = op(Load<VIn>(in + i + kLanes));
-      auto r2 = op(Load<VIn>(in + i + 2 * kLanes));
-      auto r3 = op(Load<VIn>(in + i + 3 * kLanes));
-      Store(out + i, r0);
-      Store(out + i + kLanes, r1);
-      Store(out + i + 2 * kLanes, r2);
-      Store(out + i + 3 * kLanes, r3);
+  const bool inPlace = gap == 0 && sizeof(In) >= sizeof(Out);
+  if (inPlace || gap >= kBlockBytes) {
+    if (inPlace || gap >= 4 * kBlockBytes) {
+      for (; i + 4 * kLanes <= count; i += 4 * kLanes) {
+        auto r0 = op(Load<VIn>(in + i));
+        auto r1 = op(Load<VIn>(in + i + kLanes));
+        auto r2 = op(Load<VIn>(in + i + 2 * kLanes));
+        auto r3 = op(Load<VIn>(in + i + 3 * kLanes));
+        Store(out + i, r0);
+        Store(out + i + kLanes, r1);
+        Store(out + i + 2 * kLanes, r2);
+        Store(out + i + 3 * kLanes, r3);
+      }
     }
     for (; i + kLanes <= count; i += kLanes) Store(out + i, op(Load<VIn>(in + i)));
   }
-  for (; i < count; ++i) out[i] = op(in[i]);
+  for (; i < count; ++i) Store(out + i, op(Load<In>(in + i)));
 }
 
 // The span loop of members with a length. The host schedules exactly `length`
