@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the library and the demo in build/, and runs
+# the demo against build/libvorta.so. Works from any directory.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+
+bash scripts/deps.sh
+bash scripts/configure.sh
+cmake --build build -j "${VORTA_JOBS:-2}" --target vorta vorta_demo
+build/tools/vorta_demo "$root/build/libvorta.so"
