@@ -57,20 +57,6 @@ static inline __attribute__((always_inline)) void Store(T* p, V v) {
   __builtin_memcpy(p, &v, sizeof v);
 }
 
-// A lane type with every lane equal to x.
-template <class L, class S>
-static inline __attribute__((always_inline)) L Splat(S x) {
-  if constexpr (std::is_arithmetic_v<L>) {
-    return static_cast<L>(x);
-  } else {
-    // Lane by lane, not 0 + x: that would turn -0 into +0 and quiet a signalling NaN.
-    typedef __typeof__(L{}[0]) E;
-    L v;
-    for (unsigned i = 0; i < sizeof(L) / sizeof(E); ++i) v[i] = static_cast<E>(x);
-    return v;
-  }
-}
-
 // Same bits, other type.
 template <class To, class From>
 static inline __attribute__((always_inline)) To Bits(From x) {
@@ -79,6 +65,29 @@ static inline __attribute__((always_inline)) To Bits(From x) {
   __builtin_memcpy(&t, &x, sizeof t);
   return t;
 }
+
+// A lane type with every lane equal to x.
+template <class L, class S>
+static inline __attribute__((always_inline)) L Splat(S x) {
+  if constexpr (std::is_arithmetic_v<L>) {
+    return static_cast<L>(x);
+  } else {
+    // A bit-pattern broadcast, not 0 + x: that would turn -0 into +0 and quiet a
+    // signalling NaN.
+    typedef __typeof__(L{}[0]) E;
+    E e = static_cast<E>(x);
+    if constexpr (sizeof(E) == 4 && sizeof(L) == 32) {
+      return Bits<L>(_mm256_set1_epi32(Bits<int32_t>(e)));
+    } else if constexpr (sizeof(E) == 4 && sizeof(L) == 16) {
+      return Bits<L>(_mm_set1_epi32(Bits<int32_t>(e)));
+    } else {
+      L v;
+      for (unsigned i = 0; i < sizeof(L) / sizeof(E); ++i) v[i] = e;
+      return v;
+    }
+  }
+}
+
 
 // mask ? a : b, lane by lane. A vector mask lane is all ones or all zeros.
 template <class L>

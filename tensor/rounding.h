@@ -1,9 +1,10 @@
 // Floor, ceiling, truncation and round-half-to-even on float lanes, with the
 // results of floorf, ceilf, truncf and rintf (round-to-nearest): NaN, infinities
 // and magnitudes of at least 2^23 pass unchanged, and a zero result keeps the
-// sign of the input. Built on truncating conversion and exact float arithmetic,
-// so they are the same in both variants and do not depend on the rounding mode
-// the host may have set.
+// sign of the input. None depends on the rounding mode the host may have set in
+// MXCSR. The AVX2 variant has SSE4.1's explicit-mode round instruction; the
+// SSE2 variant builds them from truncating conversion and exact float
+// arithmetic.
 #pragma once
 #include "frame/simd.h"
 
@@ -13,6 +14,31 @@ template <class L>
 static inline __attribute__((always_inline)) MaskOf<L> BelowTwoPow23(L x) {
   return Abs(x) < Splat<L>(8388608.0f);
 }
+
+#if defined(VORTA_VARIANT_AVX2)
+
+template <int Mode>
+static inline __attribute__((always_inline)) float RoundWithMode(float x) {
+  return _mm_cvtss_f32(_mm_round_ss(_mm_setzero_ps(), _mm_set_ss(x), Mode | _MM_FROUND_NO_EXC));
+}
+template <int Mode>
+static inline __attribute__((always_inline)) VFloat RoundWithMode(VFloat x) {
+  return reinterpret_cast<VFloat>(
+      _mm256_round_ps(reinterpret_cast<__m256>(x), Mode | _MM_FROUND_NO_EXC));
+}
+
+// The instruction would quiet a signalling NaN, which must pass unchanged.
+template <int Mode, class L>
+static inline __attribute__((always_inline)) L RoundSmall(L x) {
+  return Select(BelowTwoPow23(x), RoundWithMode<Mode>(x), x);
+}
+
+template <class L> static inline __attribute__((always_inline)) L Trunc(L x) { return RoundSmall<_MM_FROUND_TO_ZERO>(x); }
+template <class L> static inline __attribute__((always_inline)) L Floor(L x) { return RoundSmall<_MM_FROUND_TO_NEG_INF>(x); }
+template <class L> static inline __attribute__((always_inline)) L Ceil(L x) { return RoundSmall<_MM_FROUND_TO_POS_INF>(x); }
+template <class L> static inline __attribute__((always_inline)) L RoundHalfEven(L x) { return RoundSmall<_MM_FROUND_TO_NEAREST_INT>(x); }
+
+#else
 
 template <class L>
 static inline __attribute__((always_inline)) L Trunc(L x) {
@@ -34,8 +60,20 @@ static inline __attribute__((always_inline)) L Ceil(L x) {
   return Select(BelowTwoPow23(x), CopySign(r, x), x);
 }
 
+// The conversion that follows MXCSR: round half to even when the host left the
+// default rounding mode in place, which RoundHalfEven checks first.
+static inline __attribute__((always_inline)) int32_t ConvertToInt(float x) {
+  return _mm_cvtss_si32(_mm_set_ss(x));
+}
+static inline __attribute__((always_inline)) VInt ConvertToInt(VFloat x) {
+  return reinterpret_cast<VInt>(_mm_cvtps_epi32(reinterpret_cast<__m128>(x)));
+}
+
 template <class L>
 static inline __attribute__((always_inline)) L RoundHalfEven(L x) {
+  if (__builtin_expect((_mm_getcsr() & 0x6000u) == 0, 1)) {
+    return Select(BelowTwoPow23(x), CopySign(ToFloat(ConvertToInt(x)), x), x);
+  }
   IntOf<L> ti = TruncToInt(x);
   L t = ToFloat(ti);
   L a = Abs(x - t);  // the dropped fraction, exact below 2^23
@@ -44,5 +82,7 @@ static inline __attribute__((always_inline)) L RoundHalfEven(L x) {
   L r = t + Select(up, CopySign(Splat<L>(1.0f), x), Splat<L>(0.0f));
   return Select(BelowTwoPow23(x), CopySign(r, x), x);
 }
+
+#endif
 
 }  // namespace vorta::VORTA_NS

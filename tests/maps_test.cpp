@@ -10,6 +10,7 @@
 // zeros, subnormals, huge values) mixed with the values each operation is
 // sensitive to.
 #include <gtest/gtest.h>
+#include <immintrin.h>
 #include <stdint.h>
 #include <string.h>
 
@@ -1429,6 +1430,29 @@ TEST_P(HalfCallTest, EveryHalfGoesThroughTheHost) {
   for (size_t i = 0; i < halves.size(); ++i)
     ASSERT_EQ(FB(vorta::host::HalfBitsToFloat(halves[i])), out[i]) << "half " << i;
   for (size_t i = halves.size(); i < out.size(); ++i) EXPECT_EQ(0xa5a5a5a5u, out[i]);
+}
+
+// The rounding members give their fixed results whatever rounding mode the
+// host thread has left in MXCSR (the job runs on the calling thread here).
+TEST_P(MapVariantTest, RoundingIgnoresTheThreadsRoundingMode) {
+  const float in[9] = {2.5f, 3.5f, -2.5f, 0.5f, -0.4f, 1.75f, -1.25f, 8388607.5f, -0.0f};
+  const float round[9] = {2.0f, 4.0f, -2.0f, 0.0f, -0.0f, 2.0f, -1.0f, 8388608.0f, -0.0f};
+  const float floor[9] = {2.0f, 3.0f, -3.0f, 0.0f, -1.0f, 1.0f, -2.0f, 8388607.0f, -0.0f};
+  const unsigned saved = _mm_getcsr();
+  for (unsigned mode : {0x2000u, 0x4000u, 0x6000u, 0x0000u}) {
+    float outRound[9], outFloor[9];
+    vorta::UnaryMapJob r{in, outRound, 9, 0, 0}, f{in, outFloor, 9, 0, 0};
+    _mm_setcsr((saved & ~0x6000u) | mode);
+    vorta::host::RunJob(vorta::host::LinkedJob("8ce0d156ff177b4381cdeab0833c612b"), &r, sizeof r, 9,
+                        Options(1, 9, false, false, 1));
+    vorta::host::RunJob(vorta::host::LinkedJob("4d4290c89041769105aaf793e5298fc9"), &f, sizeof f, 9,
+                        Options(1, 9, false, false, 1));
+    _mm_setcsr(saved);
+    for (int i = 0; i < 9; ++i) {
+      EXPECT_EQ(FB(round[i]), FB(outRound[i])) << "round of " << in[i] << " in mode " << mode;
+      EXPECT_EQ(FB(floor[i]), FB(outFloor[i])) << "floor of " << in[i] << " in mode " << mode;
+    }
+  }
 }
 
 std::string VariantParamName(const ::testing::TestParamInfo<CpuVariant>& info) {
