@@ -10,4 +10,7 @@ set(VORTA_FRAME_SOURCES
 # Kernel sources: compiled once per variant, into vorta::sse2 and vorta::avx2.
 set(VORTA_VARIANT_SOURCES
     frame/variant_bodies.cpp
+    containers/allocators.cpp
+    containers/disposal.cpp
+    containers/xxh3.cpp
     tensor/maps.cpp)

@@ -13,11 +13,6 @@ uint8_t Log2Alignment(uint32_t alignment) {
 
 namespace {
 
-void CallCustomAllocator(AllocatorHandle handle, AllocationBlock* block) {
-  const AllocatorTableEntry& entry = vorta_statics.allocatorTable[HandleIndex(handle)];
-  reinterpret_cast<CustomAllocatorFn>(entry.function)(entry.state, block);
-}
-
 AllocationBlock MakeBlock(void* pointer, AllocatorHandle handle, int32_t items,
                           int32_t bytesPerItem, int32_t allocatedItems, uint32_t alignment) {
   AllocationBlock b{};
@@ -38,17 +33,28 @@ void* AllocateUnderHandle(AllocatorHandle handle, uint64_t size, uint32_t alignm
     return ServiceSlot<svc::MallocTracked>(kMallocTracked)(size, alignment, handle, 0);
   }
   AllocationBlock b = MakeBlock(nullptr, handle, 1, static_cast<int32_t>(size), 0, alignment);
-  CallCustomAllocator(handle, &b);
+  CallAllocatorTable(&b);
   return b.pointer;
 }
 
 void ReleaseUnderHandle(void* pointer, AllocatorHandle handle, uint32_t size, uint32_t alignment) {
+  ReleaseBlockUnderHandle(pointer, handle, static_cast<int32_t>(size), 1, Log2Alignment(alignment));
+}
+
+void ReleaseBlockUnderHandle(void* pointer, AllocatorHandle handle, int32_t bytesPerItem,
+                             int32_t allocatedItems, uint8_t log2Alignment) {
   if (HandleIndex(handle) < kFirstCustomAllocator) {
     ServiceSlot<svc::FreeTracked>(kFreeTracked)(pointer, handle);
     return;
   }
-  AllocationBlock b = MakeBlock(pointer, handle, 0, static_cast<int32_t>(size), 1, alignment);
-  CallCustomAllocator(handle, &b);
+  AllocationBlock b = MakeBlock(pointer, handle, 0, bytesPerItem, allocatedItems, 1);
+  b.log2Alignment = log2Alignment;
+  CallAllocatorTable(&b);
+}
+
+int32_t CallAllocatorTable(AllocationBlock* block) {
+  const AllocatorTableEntry& entry = vorta_statics.allocatorTable[block->allocatorIndex];
+  return reinterpret_cast<CustomAllocatorFn>(entry.function)(entry.state, block);
 }
 
 void ReleaseOwnedUnderHandle(void* pointer, AllocatorHandle handle, uint32_t size,

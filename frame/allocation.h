@@ -54,4 +54,13 @@ void ReleaseUnderHandle(void* pointer, AllocatorHandle handle, uint32_t size,
 void ReleaseOwnedUnderHandle(void* pointer, AllocatorHandle handle, uint32_t size,
                              uint32_t alignment) VORTA_HIDDEN;
 
+// Release with the block shape spelled out, for memory whose allocator recorded
+// more than one item (a custom allocator receives exactly these fields).
+void ReleaseBlockUnderHandle(void* pointer, AllocatorHandle handle, int32_t bytesPerItem,
+                             int32_t allocatedItems, uint8_t log2Alignment) VORTA_HIDDEN;
+
+// Hands a request record to the AllocatorTable entry of its allocator index
+// (64 and up) and returns that function's status.
+int32_t CallAllocatorTable(AllocationBlock* block) VORTA_HIDDEN;
+
 }  // namespace vorta

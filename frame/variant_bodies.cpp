@@ -1,6 +1,9 @@
 // The body of every built kernel in this variant, in module order.
 #include "frame/kernel_table.h"
 #include "frame/variant.h"
+#include "containers/allocators.h"
+#include "containers/disposal.h"
+#include "containers/xxh3.h"
 #include "tensor/maps.h"
 
 namespace vorta::VORTA_NS {
