@@ -13,4 +13,6 @@ set(VORTA_VARIANT_SOURCES
     containers/allocators.cpp
     containers/disposal.cpp
     containers/xxh3.cpp
-    tensor/maps.cpp)
+    tensor/maps.cpp
+    tensor/reductions.cpp
+    tensor/transcendental.cpp)

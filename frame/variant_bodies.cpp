@@ -5,6 +5,8 @@
 #include "containers/disposal.h"
 #include "containers/xxh3.h"
 #include "tensor/maps.h"
+#include "tensor/reductions.h"
+#include "tensor/transcendental.h"
 
 namespace vorta::VORTA_NS {
 
