@@ -13,6 +13,7 @@ set(VORTA_VARIANT_SOURCES
     containers/allocators.cpp
     containers/disposal.cpp
     containers/xxh3.cpp
+    tensor/broadcast.cpp
     tensor/maps.cpp
     tensor/reductions.cpp
     tensor/transcendental.cpp)

@@ -4,6 +4,7 @@
 #include "containers/allocators.h"
 #include "containers/disposal.h"
 #include "containers/xxh3.h"
+#include "tensor/broadcast.h"
 #include "tensor/maps.h"
 #include "tensor/reductions.h"
 #include "tensor/transcendental.h"
