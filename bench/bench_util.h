@@ -82,8 +82,11 @@ inline vorta::host::JobOptions Workers(int workers) {
   return o;
 }
 
+// name's rate over baseline's; with inverse, the time ratio (baseline's rate
+// over name's), for "at most N times the baseline's time" goals.
 struct RatioPair {
   std::string name, baseline;
+  bool inverse = false;
 };
 
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -114,8 +117,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
     for (const RatioPair& p : *pairs_) {
       const double rate = Rate(p.name), base = Rate(p.baseline);
       if (rate <= 0 || base <= 0) continue;
-      snprintf(line, sizeof line, "%-58s %-44s %6.2f\n", p.name.c_str(), p.baseline.c_str(),
-               rate / base);
+      snprintf(line, sizeof line, "%-58s %-44s %6.2f%s\n", p.name.c_str(), p.baseline.c_str(),
+               p.inverse ? base / rate : rate / base, p.inverse ? "  (time over the baseline's)" : "");
       out << line;
     }
     out.flush();

@@ -4,8 +4,8 @@
 //   build/bench/maps_bench                              # everything, about a minute
 //   build/bench/maps_bench --benchmark_filter=/DRAM/    # only the main-memory sizes
 //   build/bench/maps_bench --benchmark_filter=relu      # one member, all sizes
-//   build/bench/maps_bench --benchmark_filter=/DRAM/ --benchmark_repetitions=3 \
-//       --benchmark_enable_random_interleaving=true     # steadier on a busy machine
+//   build/bench/maps_bench --benchmark_filter=/DRAM/ --benchmark_repetitions=3
+//       --benchmark_enable_random_interleaving=true     (one line; steadier on a busy machine)
 //
 // Names read  maps/<member>/<variant>/<size>/workers:<n>  and
 //             memcpy/in:<bytes>B/<size>/workers:<n>.
@@ -45,6 +45,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_util.h"
 #include "frame/abi.h"
 #include "host/host.h"
 #include "host/linked_module.h"
@@ -227,7 +228,7 @@ std::string CopyName(int inBytes, const SizeClass& s, int workers) {
 }
 
 // Which baseline each map is divided by, by registration name.
-std::vector<std::pair<std::string, std::string>> g_ratioPairs;
+std::vector<bench::RatioPair> g_ratioPairs;
 
 void RegisterAll() {
   std::vector<CpuVariant> variants{CpuVariant::Sse2};
@@ -251,102 +252,17 @@ void RegisterAll() {
           auto* b = benchmark::RegisterBenchmark(name.c_str(), BM_Map, m, v, s.elements, workers);
           b->Unit(benchmark::kMicrosecond);
           if (workers > 1) b->UseRealTime();
-          g_ratioPairs.emplace_back(name, CopyName(m.inBytes, s, workers));
+          g_ratioPairs.push_back({name, CopyName(m.inBytes, s, workers)});
         }
       }
     }
   }
 }
 
-// ---- the ratio table ---------------------------------------------------------
-
-// The console output as usual, plus each map's throughput over its baseline's
-// once every run is done.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  using ConsoleReporter::ConsoleReporter;
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.error_occurred) continue;
-      auto c = r.counters.find("bytes_per_second");
-      if (c == r.counters.end()) continue;
-      const std::string& name = r.run_name.function_name;
-      if (r.run_type == Run::RT_Aggregate) {
-        if (r.aggregate_name == "median") median_[name] = c->second.value;
-      } else {
-        samples_[name].push_back(c->second.value);
-      }
-    }
-  }
-
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::ostream& out = GetOutputStream();
-    bool header = false;
-    for (const auto& [map, copy] : g_ratioPairs) {
-      double mapRate = Rate(map), copyRate = Rate(copy);
-      if (mapRate <= 0 || copyRate <= 0) continue;
-      if (!header) {
-        out << "\nThroughput relative to memcpy (bytes read + written per second):\n";
-        char line[160];
-        snprintf(line, sizeof line, "%-44s %10s %10s %7s\n", "map", "map GB/s", "copy GB/s",
-                 "ratio");
-        out << line;
-        header = true;
-      }
-      char line[160];
-      snprintf(line, sizeof line, "%-44s %10.2f %10.2f %7.2f\n", map.c_str(), mapRate / 1e9,
-               copyRate / 1e9, mapRate / copyRate);
-      out << line;
-    }
-    out.flush();
-  }
-
- private:
-  double Rate(const std::string& name) const {
-    if (auto m = median_.find(name); m != median_.end()) return m->second;
-    auto s = samples_.find(name);
-    if (s == samples_.end() || s->second.empty()) return 0;
-    std::vector<double> v = s->second;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-  }
-
-  std::map<std::string, std::vector<double>> samples_;
-  std::map<std::string, double> median_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Shorter runs than the library default unless asked otherwise, so that the
-  // whole program stays around a minute; the numbers settle well within that.
-  std::vector<char*> args(argv, argv + argc);
-  bool minTimeGiven = false, otherFormat = false;
-  for (int i = 1; i < argc; ++i) {
-    if (strncmp(argv[i], "--benchmark_min_time", 20) == 0) minTimeGiven = true;
-    if (strncmp(argv[i], "--benchmark_format=", 19) == 0 &&
-        strcmp(argv[i] + 19, "console") != 0)
-      otherFormat = true;
-  }
-  static char defaultMinTime[] = "--benchmark_min_time=0.2";
-  if (!minTimeGiven) args.insert(args.begin() + 1, defaultMinTime);
-  int count = static_cast<int>(args.size());
-  args.push_back(nullptr);
-
-  benchmark::Initialize(&count, args.data());
-  if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
-  RegisterAll();
-
-  if (otherFormat) {
-    benchmark::RunSpecifiedBenchmarks();
-  } else {
-    RatioReporter reporter(isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_ColorTabular
-                                                 : benchmark::ConsoleReporter::OO_Tabular);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-  }
-  benchmark::Shutdown();
-  return 0;
+  return bench::RunWithRatios(argc, argv, RegisterAll,
+                              "Throughput relative to memcpy of the same bytes", "bytes_per_second",
+                              g_ratioPairs);
 }

@@ -35,6 +35,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_util.h"
 #include "host/host.h"
 #include "host/linked_module.h"
 
@@ -130,11 +131,7 @@ void BM_Memcpy(benchmark::State& state, size_t bytes) {
 }
 
 // (measured, baseline, what the ratio means)
-struct Pair {
-  std::string measured, baseline;
-  bool timeRatio;  // baseline rate / measured rate (time over baseline's time)
-};
-std::vector<Pair> g_pairs;
+std::vector<bench::RatioPair> g_pairs;
 
 void RegisterAll() {
   std::vector<CpuVariant> variants{CpuVariant::Sse2};
@@ -166,84 +163,9 @@ void RegisterAll() {
   }
 }
 
-// The usual console output, then the ratio table.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  using ConsoleReporter::ConsoleReporter;
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs) {
-      if (r.error_occurred) continue;
-      auto c = r.counters.find("bytes_per_second");
-      if (c == r.counters.end()) continue;
-      const std::string& name = r.run_name.function_name;
-      if (r.run_type == Run::RT_Aggregate) {
-        if (r.aggregate_name == "median") median_[name] = c->second.value;
-      } else {
-        samples_[name].push_back(c->second.value);
-      }
-    }
-  }
-
-  void Finalize() override {
-    ConsoleReporter::Finalize();
-    std::ostream& out = GetOutputStream();
-    char line[200];
-    snprintf(line, sizeof line, "\n%-28s %-30s %9s %9s %7s\n", "measured", "baseline", "GB/s",
-             "base GB/s", "ratio");
-    out << line;
-    for (const Pair& p : g_pairs) {
-      const double m = Rate(p.measured), b = Rate(p.baseline);
-      if (m <= 0 || b <= 0) continue;
-      snprintf(line, sizeof line, "%-28s %-30s %9.2f %9.2f %7.2f %s\n", p.measured.c_str(),
-               p.baseline.c_str(), m / 1e9, b / 1e9, p.timeRatio ? b / m : m / b,
-               p.timeRatio ? "(time / baseline time)" : "(throughput / baseline)");
-      out << line;
-    }
-    out.flush();
-  }
-
- private:
-  double Rate(const std::string& name) const {
-    if (auto m = median_.find(name); m != median_.end()) return m->second;
-    auto s = samples_.find(name);
-    if (s == samples_.end() || s->second.empty()) return 0;
-    std::vector<double> v = s->second;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-  }
-
-  std::map<std::string, std::vector<double>> samples_;
-  std::map<std::string, double> median_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<char*> args(argv, argv + argc);
-  bool minTimeGiven = false, otherFormat = false;
-  for (int i = 1; i < argc; ++i) {
-    if (strncmp(argv[i], "--benchmark_min_time", 20) == 0) minTimeGiven = true;
-    if (strncmp(argv[i], "--benchmark_format=", 19) == 0 &&
-        strcmp(argv[i] + 19, "console") != 0)
-      otherFormat = true;
-  }
-  static char defaultMinTime[] = "--benchmark_min_time=0.2";
-  if (!minTimeGiven) args.insert(args.begin() + 1, defaultMinTime);
-  int count = static_cast<int>(args.size());
-  args.push_back(nullptr);
-
-  benchmark::Initialize(&count, args.data());
-  if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
-  RegisterAll();
-  if (otherFormat) {
-    benchmark::RunSpecifiedBenchmarks();
-  } else {
-    RatioReporter reporter(isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_ColorTabular
-                                                 : benchmark::ConsoleReporter::OO_Tabular);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-  }
-  benchmark::Shutdown();
-  return 0;
+  return bench::RunWithRatios(argc, argv, RegisterAll, "XXH3 against libxxhash and memcpy",
+                              "bytes_per_second", g_pairs);
 }
