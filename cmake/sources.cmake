@@ -14,6 +14,8 @@ set(VORTA_VARIANT_SOURCES
     containers/disposal.cpp
     containers/xxh3.cpp
     tensor/broadcast.cpp
+    tensor/conv.cpp
     tensor/maps.cpp
+    tensor/matmul.cpp
     tensor/reductions.cpp
     tensor/transcendental.cpp)

@@ -6,6 +6,7 @@
 #include "containers/xxh3.h"
 #include "tensor/broadcast.h"
 #include "tensor/maps.h"
+#include "tensor/matmul.h"
 #include "tensor/reductions.h"
 #include "tensor/transcendental.h"
 

@@ -1,0 +1,321 @@
+// The matrix product and the convolution against OpenBLAS, single-threaded, in
+// the same run.
+//
+// Run (from the repository root, after building):
+//   build/bench/matmul_bench                                  # everything, a few minutes
+//   build/bench/matmul_bench --benchmark_filter=square/512    # one shape, every engine
+//   build/bench/matmul_bench --benchmark_filter=scaling       # 1 and 2 workers on 512
+//   build/bench/matmul_bench --benchmark_repetitions=5        # steadier ratios
+//
+// Names read  matmul/<shape>/<engine>,  conv/<shape>/<engine>  and
+//             scaling/square/512/<variant>/workers:<n>.
+// Engines: vorta_sse2 and vorta_avx2 (the job through the reference host, one
+// worker), openblas (cblas_sgemm on one thread; for a convolution, an im2col of
+// the whole image followed by cblas_sgemm of the same product, both timed).
+//
+// Every benchmark reports `flops`, the floating-point operations per second
+// (2 M N K for a product; "85.0G/s" reads 85 GFLOP/s). The table printed after
+// the runs gives each engine's rate over OpenBLAS's, and the 2-worker rate over
+// the 1-worker rate. On a shared machine, compare ratios from one run, not
+// absolute figures across runs.
+//
+// The benchmark plays the host: it picks the tile sizes (row bands of 64,
+// column bands of 256), leaves the batch size to the job system, and keeps the
+// job's scratch in the record between iterations. The scaling runs give every
+// worker its own copy of the record, kept across iterations, as a host must
+// once the record holds scratch.
+#include <cblas.h>
+#include <stdint.h>
+#include <string.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "bench/bench_util.h"
+#include "tensor/matmul_records.h"
+
+namespace {
+
+using vorta::ConvJob;
+using vorta::CpuVariant;
+using vorta::MatMulJob;
+
+constexpr const char* kMatMulExport = "ccbcd27cf5481b58f6b454456e31db3d";
+constexpr const char* kConvExport = "8d344fc206a3deec43add40022db37ce";
+
+// ---- buffers ------------------------------------------------------------------
+
+std::vector<float> RandomFloats(size_t n, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
+  std::vector<float> v(n);
+  for (float& x : v) x = dist(rng);
+  return v;
+}
+
+void FreeScratch(void* p) {
+  if (p) vorta::host::service::Free(p, 2);
+}
+
+// ---- matrix product -----------------------------------------------------------
+
+struct Shape {
+  const char* name;
+  int M, N, K;
+};
+
+const Shape kShapes[] = {
+    {"square/64", 64, 64, 64},      {"square/128", 128, 128, 128},
+    {"square/256", 256, 256, 256},  {"square/512", 512, 512, 512},
+    {"square/1024", 1024, 1024, 1024}, {"M1_N768_K768", 1, 768, 768},
+    {"M16_N768_K768", 16, 768, 768}, {"M128_N768_K768", 128, 768, 768},
+};
+
+struct Operands {
+  std::vector<float> a, b, c;
+  explicit Operands(const Shape& s)
+      : a(RandomFloats(size_t(s.M) * s.K, 1)),
+        b(RandomFloats(size_t(s.K) * s.N, 2)),
+        c(size_t(s.M) * s.N, 0.0f) {}
+};
+
+// One untransposed product in one batch, tiled as a host would.
+MatMulJob ProductRecord(const Shape& s, Operands& o) {
+  MatMulJob job;
+  memset(&job, 0, sizeof job);
+  job.aMatrices = o.a.data();
+  job.bMatrices = o.b.data();
+  job.outMatrices = o.c.data();
+  job.M = s.M, job.N = s.N, job.K = s.K;
+  job.lda = s.K, job.ldb = s.N, job.ldc = s.N;
+  job.tileM = 64, job.tileN = 256, job.tileK = 256;
+  job.tilesPerMatrix = s.M < s.N ? (s.N + job.tileN - 1) / job.tileN
+                                 : (s.M + job.tileM - 1) / job.tileM;
+  return job;
+}
+
+void SetFlops(benchmark::State& state, double perIteration) {
+  state.counters["flops"] =
+      benchmark::Counter(perIteration, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void BM_VortaMatMul(benchmark::State& state, Shape s, CpuVariant variant) {
+  bench::UseVariant(variant);
+  Operands o(s);
+  MatMulJob job = ProductRecord(s, o);
+  vorta::JobEntry entry = vorta::host::LinkedJob(kMatMulExport);
+  vorta::host::JobOptions options;
+  options.workers = 1;
+  for (auto _ : state) {
+    vorta::host::RunJob(entry, &job, sizeof job, job.tilesPerMatrix, options);
+    benchmark::ClobberMemory();
+  }
+  SetFlops(state, 2.0 * s.M * s.N * s.K);
+  FreeScratch(job.aPanel);
+  FreeScratch(job.bPanel);
+  FreeScratch(job.cTile);
+}
+
+void BM_OpenBlasMatMul(benchmark::State& state, Shape s) {
+  Operands o(s);
+  for (auto _ : state) {
+    cblas_sgemm(CblasRowMajor, CblasNoTrans, CblasNoTrans, s.M, s.N, s.K, 1.0f, o.a.data(), s.K,
+                o.b.data(), s.N, 0.0f, o.c.data(), s.N);
+    benchmark::ClobberMemory();
+  }
+  SetFlops(state, 2.0 * s.M * s.N * s.K);
+}
+
+// A host that keeps one copy of the record per worker across runs: each job
+// call runs on its worker's copy, whose scratch is taken on the first run and
+// reused after.
+struct PerWorkerRecords {
+  vorta::JobEntry entry;
+  MatMulJob records[2];
+};
+
+VORTA_MSABI void RunOnWorkerRecord(void* job, void* additional, void* patch,
+                                   vorta::BatchRanges* ranges, uint32_t jobIndex) {
+  auto* w = static_cast<PerWorkerRecords*>(job);
+  w->entry(&w->records[jobIndex], additional, patch, ranges, jobIndex);
+}
+
+// 1 or 2 workers, each on its own copy of the record.
+void BM_Scaling(benchmark::State& state, Shape s, CpuVariant variant, int workers) {
+  bench::UseVariant(variant);
+  Operands o(s);
+  PerWorkerRecords w;
+  w.entry = vorta::host::LinkedJob(kMatMulExport);
+  w.records[0] = w.records[1] = ProductRecord(s, o);
+  vorta::host::JobOptions options;
+  options.workers = workers;
+  for (auto _ : state) {
+    vorta::host::RunJob(RunOnWorkerRecord, &w, sizeof w, w.records[0].tilesPerMatrix, options);
+    benchmark::ClobberMemory();
+  }
+  SetFlops(state, 2.0 * s.M * s.N * s.K);
+  for (const MatMulJob& used : w.records) {
+    FreeScratch(used.aPanel);
+    FreeScratch(used.bPanel);
+    FreeScratch(used.cTile);
+  }
+}
+
+// ---- convolution --------------------------------------------------------------
+
+struct ConvShape {
+  const char* name;
+  int inChannels, outChannels, height, width, kernel, pad;
+};
+
+const ConvShape kConvShapes[] = {
+    {"3x3_64to64_56x56", 64, 64, 56, 56, 3, 1},
+    {"1x1_256to256_56x56", 256, 256, 56, 56, 1, 0},
+};
+
+struct ConvData {
+  std::vector<float> input, weights, bias, output, columns;
+  int depth, positions;
+  explicit ConvData(const ConvShape& s)
+      : input(RandomFloats(size_t(s.inChannels) * s.height * s.width, 3)),
+        weights(RandomFloats(size_t(s.outChannels) * s.inChannels * s.kernel * s.kernel, 4)),
+        bias(RandomFloats(size_t(s.outChannels), 5)),
+        output(size_t(s.outChannels) * s.height * s.width),
+        depth(s.inChannels * s.kernel * s.kernel),
+        positions(s.height * s.width) {}
+};
+
+double ConvFlops(const ConvShape& s) {
+  return 2.0 * s.outChannels * s.inChannels * s.kernel * s.kernel * s.height * s.width;
+}
+
+void BM_VortaConv(benchmark::State& state, ConvShape s, CpuVariant variant) {
+  bench::UseVariant(variant);
+  ConvData d(s);
+  ConvJob job;
+  memset(&job, 0, sizeof job);
+  job.input = d.input.data();
+  job.output = d.output.data();
+  job.bias = d.bias.data();
+  job.weights = d.weights.data();
+  job.hasBias = 1;
+  job.groups = 1;
+  job.inChannels = s.inChannels;
+  job.outChannels = s.outChannels;
+  job.spatialRank = 2;
+  job.inPlane = s.height * s.width;
+  job.kernelSize = s.kernel * s.kernel;
+  job.outSpatial = d.positions;
+  job.inSize[0] = s.height, job.inSize[1] = s.width;
+  job.kernel[0] = job.kernel[1] = s.kernel;
+  job.outSize[0] = s.height, job.outSize[1] = s.width;
+  job.stride[0] = job.stride[1] = 1;
+  job.padBegin[0] = job.padBegin[1] = s.pad;
+  job.dilation[0] = job.dilation[1] = 1;
+  job.minValue = 0.0f;
+  job.tilesPerImage = s.outChannels < d.positions
+                          ? (d.positions + vorta::kConvTilePositions - 1) / vorta::kConvTilePositions
+                          : (s.outChannels + vorta::kConvTileChannels - 1) / vorta::kConvTileChannels;
+  vorta::JobEntry entry = vorta::host::LinkedJob(kConvExport);
+  vorta::host::JobOptions options;
+  options.workers = 1;
+  options.batchSize = 1;
+  for (auto _ : state) {
+    vorta::host::RunJob(entry, &job, sizeof job, job.tilesPerImage, options);
+    benchmark::ClobberMemory();
+  }
+  SetFlops(state, ConvFlops(s));
+  FreeScratch(job.columns);
+}
+
+// The baseline: the whole im2col matrix ([inChannels * k * k][positions], stride
+// 1), then one sgemm of the weights with it, then the bias and the rectifier.
+void BM_OpenBlasConv(benchmark::State& state, ConvShape s) {
+  ConvData d(s);
+  d.columns.resize(size_t(d.depth) * d.positions);
+  const int H = s.height, W = s.width, k = s.kernel;
+  for (auto _ : state) {
+    // Row (ic, ky, kx) of the column matrix: for each output row, the valid
+    // input run copied, zeros where the window leaves the input.
+    float* col = d.columns.data();
+    for (int ic = 0; ic < s.inChannels; ++ic)
+      for (int ky = 0; ky < k; ++ky)
+        for (int kx = 0; kx < k; ++kx)
+          for (int oy = 0; oy < H; ++oy, col += W) {
+            const int y = oy + ky - s.pad;
+            const int lo = std::max(0, s.pad - kx), hi = std::min(W, W + s.pad - kx);
+            if (y < 0 || y >= H) {
+              std::fill(col, col + W, 0.0f);
+              continue;
+            }
+            std::fill(col, col + lo, 0.0f);
+            memcpy(col + lo, &d.input[(size_t(ic) * H + y) * W + lo + kx - s.pad],
+                   size_t(hi - lo) * sizeof(float));
+            std::fill(col + hi, col + W, 0.0f);
+          }
+    cblas_sgemm(CblasRowMajor, CblasNoTrans, CblasNoTrans, s.outChannels, d.positions, d.depth,
+                1.0f, d.weights.data(), d.depth, d.columns.data(), d.positions, 0.0f,
+                d.output.data(), d.positions);
+    for (int oc = 0; oc < s.outChannels; ++oc) {
+      float* o = d.output.data() + size_t(oc) * d.positions;
+      for (int p = 0; p < d.positions; ++p) o[p] = std::max(o[p] + d.bias[oc], 0.0f);
+    }
+    benchmark::ClobberMemory();
+  }
+  SetFlops(state, ConvFlops(s));
+}
+
+// ---- registration -------------------------------------------------------------
+
+std::vector<bench::RatioPair> g_ratios;
+
+const char* EngineName(CpuVariant v) {
+  return v == CpuVariant::Avx2 ? "vorta_avx2" : "vorta_sse2";
+}
+
+// Registers the OpenBLAS baseline and each variant of one shape, each variant
+// paired with the baseline in the ratio table.
+template <class S, class Baseline, class Vorta>
+void RegisterShape(const std::string& base, const S& s, Baseline baseline, Vorta vorta,
+                   const std::vector<CpuVariant>& variants) {
+  benchmark::RegisterBenchmark((base + "openblas").c_str(), baseline, s)
+      ->Unit(benchmark::kMicrosecond);
+  for (CpuVariant v : variants) {
+    benchmark::RegisterBenchmark((base + EngineName(v)).c_str(), vorta, s, v)
+        ->Unit(benchmark::kMicrosecond);
+    g_ratios.push_back({base + EngineName(v), base + "openblas"});
+  }
+}
+
+void RegisterAll() {
+  std::vector<CpuVariant> variants{CpuVariant::Sse2};
+  if (vorta::host::CanRunAvx2())
+    variants.push_back(CpuVariant::Avx2);
+  else
+    fprintf(stderr, "matmul_bench: this processor cannot run the AVX2 variant; SSE2 only\n");
+
+  for (const Shape& s : kShapes)
+    RegisterShape(std::string("matmul/") + s.name + "/", s, BM_OpenBlasMatMul, BM_VortaMatMul,
+                  variants);
+  for (const ConvShape& s : kConvShapes)
+    RegisterShape(std::string("conv/") + s.name + "/", s, BM_OpenBlasConv, BM_VortaConv,
+                  variants);
+  const Shape& s512 = kShapes[3];
+  for (CpuVariant v : variants) {
+    const std::string base = std::string("scaling/square/512/") + EngineName(v) + "/workers:";
+    for (int workers : {1, 2})
+      bench::Timing(benchmark::RegisterBenchmark((base + std::to_string(workers)).c_str(),
+                                                 BM_Scaling, s512, v, workers),
+                    2);
+    g_ratios.push_back({base + "2", base + "1"});
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  openblas_set_num_threads(1);
+  return bench::RunWithRatios(argc, argv, RegisterAll, "GFLOP/s over OpenBLAS's, 2 workers over 1",
+                              "flops", g_ratios);
+}

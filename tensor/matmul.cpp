@@ -1,0 +1,146 @@
+// The batched matrix product: the broadcast batch walk, the band each job index
+// owns, and the panel passes over it.
+#include "frame/batch_loop.h"
+#include "tensor/matmul.h"
+#include "tensor/matmul_records.h"
+#include "tensor/tile_multiply.h"
+
+namespace vorta::VORTA_NS {
+namespace {
+
+// One panel pass: kPassDepth steps of k over a block of at most kBlockRows x
+// kBlockCols outputs. The packed B sliver (depth x 16 floats, 16 KiB; SSE2:
+// 8 KiB) stays in L1 while the packed A block (144 KiB; SSE2, whose packing
+// holds four copies of each element: 288 KiB) streams from L2.
+constexpr int32_t kPassDepth = 256;
+constexpr int32_t kBlockRows = kACopies == 1 ? 144 : 72;
+constexpr int32_t kBlockCols = 512;
+// Regions of at most this many rows read B in place.
+constexpr int32_t kInPlaceRows = 16;
+static_assert(kBlockRows % MatMulTile::kRows == 0 && kBlockCols % MatMulTile::kCols == 0);
+
+static inline int64_t Min(int64_t a, int64_t b) { return a < b ? a : b; }
+
+// Offset, in matrices, of operand B's (or A's) matrix for output batch
+// `batch`: the sum of floor(batch / P_i) * step[i] while the quotient is
+// positive, with P_0 = 1 and P_{i+1} = P_i * size[i]. A size of zero or less
+// ends the walk (the next quotient would divide by zero).
+int64_t BatchOffset(const MatMulJob* job, bool operandB, int64_t batch) {
+  int64_t offset = 0, divisor = 1;
+  for (int i = 0; i < 8; ++i) {
+    const int64_t quotient = batch / divisor;
+    if (quotient <= 0) break;
+    offset += quotient * (operandB ? job->bBatchStep[i] : job->aBatchStep[i]);
+    const int32_t size = operandB ? job->bBatchSize[i] : job->aBatchSize[i];
+    if (size <= 0) break;
+    divisor *= size;  // divisor <= batch < 2^31 before, so no overflow
+    if (divisor > batch) break;
+  }
+  return offset;
+}
+
+// Scratch of one record: sized for the largest block its shape can produce
+// (A rows rounded up to whole slivers, B columns to whole vectors).
+uint64_t APanelBytes(const MatMulJob* job) {
+  return (RoundUp(size_t(Min(job->M, kBlockRows)), MatMulTile::kRows) *
+              size_t(Min(job->K, kPassDepth)) * kACopies +
+          kPackSlack) *
+         sizeof(float);
+}
+uint64_t BPanelBytes(const MatMulJob* job) {
+  return size_t(Min(job->K, kPassDepth)) * RoundUp(size_t(Min(job->N, kBlockCols)), kLanes) *
+         sizeof(float);
+}
+
+// out[r][j] for r0 <= r < r1, c0 <= j < c1.
+void MultiplyRegion(MatMulJob* job, const float* a, const float* b, float* out, int32_t r0,
+                    int32_t r1, int32_t c0, int32_t c1) {
+  const int32_t K = job->K;
+  const bool accumulate = job->accumulate != 0;
+  const ptrdiff_t ldc = job->ldc;
+  if (K <= 0) {
+    // An empty sum: the product is zero.
+    if (!accumulate)
+      for (int32_t r = r0; r < r1; ++r)
+        __builtin_memset(out + r * ldc + c0, 0, size_t(c1 - c0) * sizeof(float));
+    return;
+  }
+  // Element (r, k) of A and (k, j) of B as stored.
+  const ptrdiff_t aRowStep = job->transA ? 1 : job->lda;
+  const ptrdiff_t aDepthStep = job->transA ? job->lda : 1;
+  const ptrdiff_t bDepthStep = job->transB ? 1 : job->ldb;
+  const ptrdiff_t bColStep = job->transB ? job->ldb : 1;
+  // Few rows use each element of B only a few times: reading B where it lies
+  // beats copying it. Only whole vectors can be read in place.
+  const bool bInPlace = !job->transB && r1 - r0 <= kInPlaceRows;
+  if (!job->aPanel) job->aPanel = HostScratch(APanelBytes(job));
+  if (!job->bPanel) job->bPanel = HostScratch(BPanelBytes(job));
+  float* aPanel = job->aPanel;
+  float* bPanel = job->bPanel;
+
+  for (int32_t jc = c0; jc < c1; jc += kBlockCols) {
+    const int32_t nc = int32_t(Min(kBlockCols, c1 - jc));
+    const int32_t packFrom = bInPlace ? nc / kLanes * kLanes : 0;
+    for (int32_t pc = 0; pc < K; pc += kPassDepth) {
+      const int32_t kc = int32_t(Min(kPassDepth, K - pc));
+      const float* bPass = b + pc * bDepthStep + jc * bColStep;
+      if (packFrom < nc)
+        PackB<MatMulTile>(bPass + packFrom * bColStep, bDepthStep, bColStep, kc, nc - packFrom,
+                          bPanel);
+      for (int32_t ic = r0; ic < r1; ic += kBlockRows) {
+        const int32_t mc = int32_t(Min(kBlockRows, r1 - ic));
+        const bool fromOutput = accumulate || pc > 0;
+        float* y = out + ic * ldc + jc;
+        PackA<MatMulTile>(a + ic * aRowStep + pc * aDepthStep, aRowStep, aDepthStep, mc, kc,
+                          aPanel);
+        const PackedA<MatMulTile> aBlock{aPanel, kc};
+        if (packFrom > 0)
+          TileMultiply<MatMulTile>(aBlock, BPanel{bPass, bDepthStep, false}, mc, packFrom, kc, y,
+                                   ldc, fromOutput);
+        if (packFrom < nc)
+          TileMultiply<MatMulTile>(aBlock, BPanel{bPanel, 0, true}, mc, nc - packFrom, kc,
+                                   y + packFrom, ldc, fromOutput);
+      }
+    }
+  }
+}
+
+// The bands of tiles [firstTile, endTile) of output matrix `batch`. Bands of
+// consecutive job indices are adjacent, so together they form one region,
+// multiplied as a whole: its packed panels then serve every band in it.
+void MultiplyBands(MatMulJob* job, int64_t batch, int64_t firstTile, int64_t endTile) {
+  const int32_t M = job->M, N = job->N, K = job->K;
+  // Wide products split into column bands, tall ones into row bands.
+  if ((M < N ? job->tileN : job->tileM) <= 0) return;
+  const float* a = job->aMatrices + BatchOffset(job, false, batch) * M * int64_t(K);
+  const float* b = job->bMatrices + BatchOffset(job, true, batch) * K * int64_t(N);
+  float* out = job->outMatrices + batch * M * int64_t(N);
+  int64_t r0 = 0, r1 = M, c0 = 0, c1 = N;
+  if (M < N) {
+    c0 = Min(firstTile * job->tileN, N);
+    c1 = Min(endTile * job->tileN, N);
+  } else {
+    r0 = Min(firstTile * job->tileM, M);
+    r1 = Min(endTile * job->tileM, M);
+  }
+  if (r0 >= r1 || c0 >= c1) return;
+  MultiplyRegion(job, a, b, out, int32_t(r0), int32_t(r1), int32_t(c0), int32_t(c1));
+}
+
+}  // namespace
+
+VORTA_JOB_BODY(MatMulFloat) {
+  auto* record = static_cast<MatMulJob*>(job);
+  RunBatchLoop(ranges, jobIndex, [&](int32_t begin, int32_t end) {
+    const int32_t tiles = record->tilesPerMatrix;
+    if (record->M <= 0 || record->N <= 0 || tiles <= 0) return;
+    for (int32_t e = begin; e < end;) {
+      const int64_t batch = e / tiles;
+      const int32_t stop = int32_t(Min(end, (batch + 1) * tiles));
+      MultiplyBands(record, batch, e - batch * tiles, stop - batch * tiles);
+      e = stop;
+    }
+  });
+}
+
+}  // namespace vorta::VORTA_NS
