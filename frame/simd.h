@@ -98,6 +98,26 @@ static inline __attribute__((always_inline)) L Select(VInt m, L a, L b) {
   return Bits<L>((ai & m) | (bi & ~m));
 }
 
+// (a < b) ? a : b and (a > b) ? a : b, the library's float minimum and maximum
+// steps: exactly what the processor's min and max instructions compute (the
+// second operand when either is NaN or both are equal).
+static inline __attribute__((always_inline)) float MinStep(float a, float b) { return a < b ? a : b; }
+static inline __attribute__((always_inline)) float MaxStep(float a, float b) { return a > b ? a : b; }
+static inline __attribute__((always_inline)) VFloat MinStep(VFloat a, VFloat b) {
+#if defined(VORTA_VARIANT_AVX2)
+  return reinterpret_cast<VFloat>(_mm256_min_ps(reinterpret_cast<__m256>(a), reinterpret_cast<__m256>(b)));
+#else
+  return reinterpret_cast<VFloat>(_mm_min_ps(reinterpret_cast<__m128>(a), reinterpret_cast<__m128>(b)));
+#endif
+}
+static inline __attribute__((always_inline)) VFloat MaxStep(VFloat a, VFloat b) {
+#if defined(VORTA_VARIANT_AVX2)
+  return reinterpret_cast<VFloat>(_mm256_max_ps(reinterpret_cast<__m256>(a), reinterpret_cast<__m256>(b)));
+#else
+  return reinterpret_cast<VFloat>(_mm_max_ps(reinterpret_cast<__m128>(a), reinterpret_cast<__m128>(b)));
+#endif
+}
+
 static inline bool MaskAnd(bool a, bool b) { return a && b; }
 static inline VInt MaskAnd(VInt a, VInt b) { return a & b; }
 static inline bool MaskOr(bool a, bool b) { return a || b; }

@@ -124,8 +124,9 @@ struct FloorFloat : Map<float, float> {
 };
 
 struct RoundFloat : Map<float, float> {
+  bool nearest = ThreadRoundsToNearest();
   using Map::Map;
-  template <class L> L operator()(L x) const { return RoundHalfEven(x); }
+  template <class L> L operator()(L x) const { return RoundHalfEven(x, nearest); }
 };
 
 // ---- activations ----
@@ -165,8 +166,7 @@ struct HardSwish : Map<float, float> {
   using Map::Map;
   template <class L> L operator()(L x) const {
     L t = x * Splat<L>(0.16666667f) + Splat<L>(0.5f);
-    L g = Select(t < Splat<L>(1.0f), t, Splat<L>(1.0f));
-    L h = Select(g > Splat<L>(0.0f), g, Splat<L>(0.0f));
+    L h = MaxStep(MinStep(t, Splat<L>(1.0f)), Splat<L>(0.0f));
     return Select(x == Splat<L>(-kInf), Splat<L>(-0.0f), h * x);
   }
 };
@@ -199,14 +199,19 @@ struct Affine : Map<float, float> {
   template <class L> L operator()(L x) const { return x * Splat<L>(p0) + Splat<L>(p1); }
 };
 
-// A NaN lower bound is ignored; a NaN upper bound is ignored unless v is NaN.
+// v = (p0 is NaN or x > p0) ? x : p0, then (p1 < v or v is NaN) ? p1 : v: a NaN
+// lower bound is ignored, a NaN upper bound is ignored unless v is NaN. With
+// the NaN bounds decided once per job, the steps are one max and one compare.
 struct ClipFloat : Map<float, float> {
   float lo, hi;
-  explicit ClipFloat(const UnaryMapJob* job) : lo(Param<float>(job->param0)), hi(Param<float>(job->param1)) {}
+  bool loIsNan, hiIsNan;
+  explicit ClipFloat(const UnaryMapJob* job)
+      : lo(Param<float>(job->param0)), hi(Param<float>(job->param1)), loIsNan(lo != lo),
+        hiIsNan(hi != hi) {}
   template <class L> L operator()(L x) const {
     const L p0 = Splat<L>(lo), p1 = Splat<L>(hi);
-    L v = Select(MaskOr(IsNan(p0), x > p0), x, p0);
-    return Select(MaskOr(p1 < v, IsNan(v)), p1, v);
+    L v = loIsNan ? x : MaxStep(x, p0);
+    return hiIsNan ? Select(IsNan(v), p1, v) : Select(v <= p1, v, p1);
   }
 };
 
@@ -249,10 +254,11 @@ struct CastBoolToInt32 : Map<uint8_t, int32_t> {
 // survives both clamps and truncates to the integer indefinite, whose low byte is 0.
 struct QuantizeUint8 : Map<float, uint8_t> {
   float scale, zeroPoint;
+  bool nearest = ThreadRoundsToNearest();
   explicit QuantizeUint8(const QuantizeJob* job) : scale(job->scale), zeroPoint(float(job->zeroPoint)) {}
   template <class L> IntOf<L> Quantize(L x) const {
     using I = IntOf<L>;
-    L v = RoundHalfEven(x / Splat<L>(scale)) + Splat<L>(zeroPoint);
+    L v = RoundHalfEven(x / Splat<L>(scale), nearest) + Splat<L>(zeroPoint);
     return Select(v < Splat<L>(0.0f), Splat<I>(0), Select(v > Splat<L>(255.0f), Splat<I>(255), TruncToInt(v)));
   }
   uint8_t operator()(float x) const { return uint8_t(Quantize(x)); }

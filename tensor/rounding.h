@@ -15,6 +15,9 @@ static inline __attribute__((always_inline)) MaskOf<L> BelowTwoPow23(L x) {
   return Abs(x) < Splat<L>(8388608.0f);
 }
 
+// True when the calling thread's MXCSR rounds to nearest (the default).
+static inline bool ThreadRoundsToNearest() { return (_mm_getcsr() & 0x6000u) == 0; }
+
 #if defined(VORTA_VARIANT_AVX2)
 
 template <int Mode>
@@ -36,7 +39,7 @@ static inline __attribute__((always_inline)) L RoundSmall(L x) {
 template <class L> static inline __attribute__((always_inline)) L Trunc(L x) { return RoundSmall<_MM_FROUND_TO_ZERO>(x); }
 template <class L> static inline __attribute__((always_inline)) L Floor(L x) { return RoundSmall<_MM_FROUND_TO_NEG_INF>(x); }
 template <class L> static inline __attribute__((always_inline)) L Ceil(L x) { return RoundSmall<_MM_FROUND_TO_POS_INF>(x); }
-template <class L> static inline __attribute__((always_inline)) L RoundHalfEven(L x) { return RoundSmall<_MM_FROUND_TO_NEAREST_INT>(x); }
+template <class L> static inline __attribute__((always_inline)) L RoundHalfEven(L x, bool = true) { return RoundSmall<_MM_FROUND_TO_NEAREST_INT>(x); }
 
 #else
 
@@ -69,9 +72,11 @@ static inline __attribute__((always_inline)) VInt ConvertToInt(VFloat x) {
   return reinterpret_cast<VInt>(_mm_cvtps_epi32(reinterpret_cast<__m128>(x)));
 }
 
+// threadRoundsToNearest: ThreadRoundsToNearest() of the calling thread, read
+// once per job call rather than per element.
 template <class L>
-static inline __attribute__((always_inline)) L RoundHalfEven(L x) {
-  if (__builtin_expect((_mm_getcsr() & 0x6000u) == 0, 1)) {
+static inline __attribute__((always_inline)) L RoundHalfEven(L x, bool threadRoundsToNearest) {
+  if (__builtin_expect(threadRoundsToNearest, 1)) {
     return Select(BelowTwoPow23(x), CopySign(ToFloat(ConvertToInt(x)), x), x);
   }
   IntOf<L> ti = TruncToInt(x);
