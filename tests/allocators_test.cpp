@@ -217,7 +217,8 @@ struct ArenaFixture {
   std::vector<uint8_t> table = std::vector<uint8_t>(24 * 8, 0);
   void* first;
   explicit ArenaFixture(uint64_t firstBytes, bool releases = true) {
-    first = aligned_alloc(0x4000, firstBytes);
+    // posix_memalign: aligned_alloc wants the size to be a multiple of the alignment.
+    if (posix_memalign(&first, 0x4000, firstBytes) != 0) first = nullptr;
     Put(table.data(), 0, first);
     Put(table.data(), 8, firstBytes);
     Put<void*>(state, 8, table.data());
