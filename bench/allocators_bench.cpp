@@ -23,6 +23,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "bench/bench_util.h"
 #include "frame/allocation.h"
 #include "host/linked_module.h"
 
@@ -86,8 +87,7 @@ void BM_Arena(benchmark::State& state, CpuVariant variant) {
 }
 
 void RegisterAll() {
-  std::vector<CpuVariant> variants{CpuVariant::Sse2};
-  if (vorta::host::CanRunAvx2()) variants.push_back(CpuVariant::Avx2);
+  const std::vector<CpuVariant> variants = bench::AvailableVariants("allocators_bench");
   for (CpuVariant v : variants) {
     const std::string name = std::string("arena/") + vorta::host::VariantName(v);
     benchmark::RegisterBenchmark(name.c_str(), BM_Arena, v)

@@ -61,6 +61,17 @@ inline InOut& InOutFor(int32_t count, float lo, float hi) {
   return cache.emplace(count, std::move(a)).first->second;
 }
 
+// The variants this processor can run: SSE2, and AVX2 where it can (said on
+// stderr when it cannot, so a missing column is explained).
+inline std::vector<vorta::CpuVariant> AvailableVariants(const char* program) {
+  std::vector<vorta::CpuVariant> variants{vorta::CpuVariant::Sse2};
+  if (vorta::host::CanRunAvx2())
+    variants.push_back(vorta::CpuVariant::Avx2);
+  else
+    fprintf(stderr, "%s: this processor cannot run the AVX2 variant; SSE2 only\n", program);
+  return variants;
+}
+
 // Binds the linked library to a variant when it is not bound to it already.
 inline void UseVariant(vorta::CpuVariant v) {
   static int current = -1;

@@ -125,8 +125,7 @@ std::string AddName(Shape s, CpuVariant v, const bench::SizeClass& size, int wor
 }
 
 void RegisterAll() {
-  std::vector<CpuVariant> variants{CpuVariant::Sse2};
-  if (vorta::host::CanRunAvx2()) variants.push_back(CpuVariant::Avx2);
+  const std::vector<CpuVariant> variants = bench::AvailableVariants("broadcast_bench");
   for (const bench::SizeClass& size : kSizes) {
     for (int workers : {1, 2}) {
       const std::string copy = "memcpy/6B/" + std::string(size.name) + "/workers:" +

@@ -231,11 +231,7 @@ std::string CopyName(int inBytes, const SizeClass& s, int workers) {
 std::vector<bench::RatioPair> g_ratioPairs;
 
 void RegisterAll() {
-  std::vector<CpuVariant> variants{CpuVariant::Sse2};
-  if (vorta::host::CanRunAvx2())
-    variants.push_back(CpuVariant::Avx2);
-  else
-    fprintf(stderr, "maps_bench: this processor cannot run the AVX2 variant; SSE2 only\n");
+  const std::vector<CpuVariant> variants = bench::AvailableVariants("maps_bench");
 
   const int workerCounts[] = {1, 2};
   for (const SizeClass& s : kSizes) {

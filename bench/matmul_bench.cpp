@@ -289,11 +289,7 @@ void RegisterShape(const std::string& base, const S& s, Baseline baseline, Vorta
 }
 
 void RegisterAll() {
-  std::vector<CpuVariant> variants{CpuVariant::Sse2};
-  if (vorta::host::CanRunAvx2())
-    variants.push_back(CpuVariant::Avx2);
-  else
-    fprintf(stderr, "matmul_bench: this processor cannot run the AVX2 variant; SSE2 only\n");
+  const std::vector<CpuVariant> variants = bench::AvailableVariants("matmul_bench");
 
   for (const Shape& s : kShapes)
     RegisterShape(std::string("matmul/") + s.name + "/", s, BM_OpenBlasMatMul, BM_VortaMatMul,

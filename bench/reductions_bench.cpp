@@ -92,8 +92,7 @@ void BM_Memcpy(benchmark::State& state, int32_t elements, int workers) {
 std::vector<bench::RatioPair> g_pairs;
 
 void RegisterAll() {
-  std::vector<CpuVariant> variants{CpuVariant::Sse2};
-  if (vorta::host::CanRunAvx2()) variants.push_back(CpuVariant::Avx2);
+  const std::vector<CpuVariant> variants = bench::AvailableVariants("reductions_bench");
   for (const SizeClass& s : kSizes) {
     for (int workers : {1, 2}) {
       const std::string suffix = std::string("/") + s.name + "/workers:" + std::to_string(workers);

@@ -123,8 +123,7 @@ void BM_Floor(benchmark::State& state, vorta::JobEntry floor, int32_t elements, 
 std::vector<bench::RatioPair> g_pairs;
 
 void RegisterAll() {
-  std::vector<CpuVariant> variants{CpuVariant::Sse2};
-  if (vorta::host::CanRunAvx2()) variants.push_back(CpuVariant::Avx2);
+  const std::vector<CpuVariant> variants = bench::AvailableVariants("transcendental_bench");
   for (const SizeClass& s : kSizes) {
     for (int workers : {1, 2}) {
       for (const Member& m : kMembers) {

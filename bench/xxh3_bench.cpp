@@ -134,11 +134,7 @@ void BM_Memcpy(benchmark::State& state, size_t bytes) {
 std::vector<bench::RatioPair> g_pairs;
 
 void RegisterAll() {
-  std::vector<CpuVariant> variants{CpuVariant::Sse2};
-  if (vorta::host::CanRunAvx2())
-    variants.push_back(CpuVariant::Avx2);
-  else
-    fprintf(stderr, "xxh3_bench: this processor cannot run the AVX2 variant; SSE2 only\n");
+  const std::vector<CpuVariant> variants = bench::AvailableVariants("xxh3_bench");
 
   auto add = [](const std::string& name, auto&&... args) {
     benchmark::RegisterBenchmark(name.c_str(), args...)->Unit(benchmark::kMicrosecond);

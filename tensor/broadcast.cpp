@@ -308,10 +308,7 @@ struct PowInt : Binary<float, int32_t, float> {
 
 }  // namespace
 
-#define VORTA_BROADCAST(name, Op, Job)                                  \
-  VORTA_JOB_BODY(name) {                                                \
-    RunBroadcast<Op>(static_cast<const Job*>(job), ranges, jobIndex);   \
-  }
+#define VORTA_BROADCAST(name, Op, Job) VORTA_JOB_RUNNING(name, Job, RunBroadcast<Op>)
 
 VORTA_BROADCAST(BroadcastAddInt32, AddInt32, BroadcastBinaryJob)
 VORTA_BROADCAST(BroadcastSubtractInt32, SubtractInt32, BroadcastBinaryJob)

@@ -267,14 +267,8 @@ struct QuantizeUint8 : Map<float, uint8_t> {
 
 }  // namespace
 
-#define VORTA_SPAN_MAP(name, Op, Job)                                   \
-  VORTA_JOB_BODY(name) {                                                \
-    RunSpanMap<Op>(static_cast<const Job*>(job), ranges, jobIndex);     \
-  }
-#define VORTA_DIRECT_MAP(name, Op, Job)                                 \
-  VORTA_JOB_BODY(name) {                                                \
-    RunDirectMap<Op>(static_cast<const Job*>(job), ranges, jobIndex);   \
-  }
+#define VORTA_SPAN_MAP(name, Op, Job) VORTA_JOB_RUNNING(name, Job, RunSpanMap<Op>)
+#define VORTA_DIRECT_MAP(name, Op, Job) VORTA_JOB_RUNNING(name, Job, RunDirectMap<Op>)
 
 VORTA_SPAN_MAP(MapCastInt32ToFloat, CastInt32ToFloat, UnaryMapJob)
 VORTA_SPAN_MAP(MapCastFloatToInt32, CastFloatToInt32, UnaryMapJob)

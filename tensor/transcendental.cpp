@@ -120,8 +120,7 @@ VORTA_FLOAT_MAP(TanOp, FloatMap, return TanKernel(x);)
 
 }  // namespace
 
-#define VORTA_SPAN_MAP(name, Op) \
-  VORTA_JOB_BODY(name) { RunSpanMap<Op>(static_cast<const UnaryMapJob*>(job), ranges, jobIndex); }
+#define VORTA_SPAN_MAP(name, Op) VORTA_JOB_RUNNING(name, UnaryMapJob, RunSpanMap<Op>)
 
 VORTA_SPAN_MAP(MapExp, ExpOp)
 VORTA_SPAN_MAP(MapLog, LogOp)

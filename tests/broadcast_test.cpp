@@ -22,6 +22,7 @@
 
 #include "host/host.h"
 #include "host/linked_module.h"
+#include "tests/variant_test.h"
 #include "tensor/broadcast_records.h"
 
 namespace {
@@ -320,21 +321,12 @@ Case RandomCase(std::mt19937_64& rng, int64_t maxCount) {
 constexpr size_t kGuard = 64;
 constexpr uint32_t kOutputFill = 0xa5a5a5a5u;
 
-JobOptions Options(int workers, int32_t batch, bool random, bool empty, uint64_t seed) {
-  JobOptions o;
-  o.workers = workers;
-  o.batchSize = batch;
-  o.randomBatchSizes = random;
-  o.emptyBatches = empty;
-  o.seed = seed;
-  o.shuffleWorkers = (seed & 1) != 0;
-  return o;
-}
+using vorta_test::Schedule;
 
 std::vector<JobOptions> Schedules(std::mt19937_64& rng) {
-  return {Options(1, 0, false, false, rng()), Options(2, 7, true, true, rng()),
-          Options(3, 1 + static_cast<int32_t>(rng() % 40), true, false, rng()),
-          Options(2, 1, false, true, rng())};
+  return {Schedule(1, 0, false, false, rng()), Schedule(2, 7, true, true, rng()),
+          Schedule(3, 1 + static_cast<int32_t>(rng() % 40), true, false, rng()),
+          Schedule(2, 1, false, true, rng())};
 }
 
 // Runs the member's export over `count` output indices and returns the output.
@@ -480,8 +472,8 @@ TEST_P(BroadcastMemberTest, BlockingChangesNoResult) {
                         Case{{40, 25}, {40, 1}, {40, 25}}}) {
     Job job(m, c, rng);
     ASSERT_TRUE(job.valid);
-    auto whole = job.Run(m, Options(1, int32_t(Count(c.out)), false, false, 1));
-    auto single = job.Run(m, Options(2, 1, false, true, 2));
+    auto whole = job.Run(m, Schedule(1, int32_t(Count(c.out)), false, false, 1));
+    auto single = job.Run(m, Schedule(2, 1, false, true, 2));
     // The AVX2 power may fuse multiply-adds in its blocks only.
     const Check check = m.check == Check::Ulp1 && variant() == CpuVariant::Sse2 ? Check::Bits : m.check;
     ExpectOutput(m, check, whole, single, job.a, job.b, &c);
@@ -512,7 +504,7 @@ TEST_P(BroadcastVariantsTest, VariantsAgree) {
   for (int i = 0; i < 10; ++i) {
     Job job(m, RandomCase(rng, 20000), rng);
     if (!job.valid) continue;
-    const JobOptions opt = Options(2, 0, false, false, 3);
+    const JobOptions opt = Schedule(2, 0, false, false, 3);
     vorta::host::InitializeLinked(CpuVariant::Sse2);
     auto sse = job.Run(m, opt);
     vorta::host::InitializeLinked(CpuVariant::Avx2);
@@ -601,7 +593,7 @@ TEST_P(BroadcastFixedTest, FixedValues) {
     std::vector<uint32_t> a(n, f.a), b(n, f.b), want(n, f.want);
     vorta::BroadcastLayout layout;
     ASSERT_TRUE(MakeLayout({n}, {n}, {n}, rng, &layout));
-    auto got = RunMember(m, a.data(), b.data(), layout, n, {}, Options(1, 0, false, false, 1));
+    auto got = RunMember(m, a.data(), b.data(), layout, n, {}, Schedule(1, 0, false, false, 1));
     if (f.want == kSomeNan) {
       for (uint32_t g : got) EXPECT_TRUE(std::isnan(BF(g))) << f.member << " want NaN, got " << BF(g);
       continue;
@@ -622,7 +614,7 @@ TEST_P(BroadcastFixedTest, WeightedSumRoundsEachProduct) {
   vorta::BroadcastLayout layout;
   ASSERT_TRUE(MakeLayout({n}, {n}, {n}, rng, &layout));
   auto got = RunMember(Named("WeightedSum"), a.data(), b.data(), layout, n, {1.0f / 3, -1.0f},
-                 Options(1, 0, false, false, 1));
+                 Schedule(1, 0, false, false, 1));
   for (uint32_t g : got) EXPECT_EQ(FB(0.0f), g);
 }
 
@@ -637,8 +629,8 @@ TEST_P(BroadcastFixedTest, WorkedLayoutWithABatchStartingInsideADigit) {
   layout.dimsB[0] = 6, layout.stepsB[0] = 1, layout.rankB = 1;
   std::vector<uint32_t> a = {N(100), N(200)}, b = {N(1), N(2), N(3), N(4), N(5), N(6)};
   const std::vector<uint32_t> want = {N(101), N(102), N(103), N(204), N(205), N(206)};
-  for (const JobOptions& opt : {Options(1, 4, false, false, 1), Options(2, 1, false, true, 2),
-                                Options(1, 6, false, false, 3)}) {
+  for (const JobOptions& opt : {Schedule(1, 4, false, false, 1), Schedule(2, 1, false, true, 2),
+                                Schedule(1, 6, false, false, 3)}) {
     auto got = RunMember(Named("AddInt32"), a.data(), b.data(), layout, 6, {}, opt);
     EXPECT_EQ(want, got);
   }
@@ -650,7 +642,7 @@ TEST_P(BroadcastFixedTest, EmptyOutputWritesNothing) {
   vorta::host::InitializeLinked(GetParam());
   vorta::BroadcastLayout layout{};
   layout.rankA = layout.rankB = 1;
-  for (const Member& m : Members()) RunMember(m, nullptr, nullptr, layout, 0, {}, Options(2, 0, false, true, 4));
+  for (const Member& m : Members()) RunMember(m, nullptr, nullptr, layout, 0, {}, Schedule(2, 0, false, true, 4));
 }
 
 // An output that is A itself, or a few elements after or before it (both
@@ -671,7 +663,7 @@ TEST_P(BroadcastFixedTest, OverlappingOutputFollowsElementOrder) {
     for (int i = 0; i < n; ++i) want[20 + shift + i] = U(int64_t(I(want[20 + i])) + I(b[i]));
     vorta::BroadcastLayout layout;
     ASSERT_TRUE(MakeLayout({n}, {n}, {n}, rng, &layout));
-    RunMember(m, a, b.data(), layout, n, {}, Options(1, 0, false, false, 1), a + shift);
+    RunMember(m, a, b.data(), layout, n, {}, Schedule(1, 0, false, false, 1), a + shift);
     EXPECT_EQ(want, memory) << "output " << shift << " elements after A";
   }
 }

@@ -28,6 +28,7 @@
 #include "frame/initialize.h"
 #include "host/host.h"
 #include "host/linked_module.h"
+#include "tests/variant_test.h"
 #include "tensor/map_records.h"
 
 namespace {
@@ -692,25 +693,16 @@ void CheckOverlap(const Member& m, int32_t count, ptrdiff_t gap, const Params& p
   ExpectArena(m, expected, arena.raw, arena.OffsetOf(out), count, &before, arena.OffsetOf(in));
 }
 
-JobOptions Options(int workers, int32_t batchSize, bool random, bool empty, uint64_t seed) {
-  JobOptions o;
-  o.workers = workers;
-  o.batchSize = batchSize;
-  o.randomBatchSizes = random;
-  o.emptyBatches = empty;
-  o.seed = seed;
-  o.shuffleWorkers = (seed & 1) != 0;
-  return o;
-}
+using vorta_test::Schedule;
 
 // The job layouts every member is run under.
 std::vector<JobOptions> Schedules(uint64_t seed) {
   return {
-      Options(1, 0, false, false, seed),
-      Options(2, 0, false, false, seed + 1),
-      Options(2, 13, true, true, seed + 2),
-      Options(2, 1, true, true, seed + 3),
-      Options(3, 64, true, false, seed + 4),
+      Schedule(1, 0, false, false, seed),
+      Schedule(2, 0, false, false, seed + 1),
+      Schedule(2, 13, true, true, seed + 2),
+      Schedule(2, 1, true, true, seed + 3),
+      Schedule(3, 64, true, false, seed + 4),
   };
 }
 
@@ -785,7 +777,7 @@ TEST_P(MapMemberTest, LargeTensor) {
   const Member& m = member();
   std::mt19937_64 rng(Seed() ^ 0x1234);
   const Params& p = m.params[rng() % m.params.size()];
-  JobOptions opt = Options(2, 0, false, false, 5);
+  JobOptions opt = Schedule(2, 0, false, false, 5);
   if (m.shape == Shape::ArrayOnly)
     CheckInPlace(m, 100003, p, opt, rng);
   else
@@ -797,8 +789,8 @@ TEST_P(MapMemberTest, OddLengthsAndEmptyTensor) {
   std::mt19937_64 rng(Seed() ^ 0x5555);
   const Params& p = m.params[0];
   for (int32_t n : {0, 1, 3, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 65, 1000, 4099}) {
-    for (const JobOptions& opt : {Options(1, 0, false, false, 1), Options(2, 5, true, true, 2),
-                                  Options(2, 1, false, true, 3)}) {
+    for (const JobOptions& opt : {Schedule(1, 0, false, false, 1), Schedule(2, 5, true, true, 2),
+                                  Schedule(2, 1, false, true, 3)}) {
       SCOPED_TRACE("length " + std::to_string(n) + ", " + ScheduleText(opt));
       if (m.shape == Shape::ArrayOnly)
         CheckInPlace(m, n, p, opt, rng);
@@ -817,7 +809,7 @@ TEST_P(MapMemberTest, InPlaceEqualsSeparateArrays) {
   for (const Params& p : m.params) {
     SCOPED_TRACE(ParamText(m, p));
     for (int32_t n : {1, 7, 9, 33, 4099}) {
-      for (const JobOptions& opt : {Options(1, 0, false, false, 1), Options(2, 7, true, true, 4)}) {
+      for (const JobOptions& opt : {Schedule(1, 0, false, false, 1), Schedule(2, 7, true, true, 4)}) {
         SCOPED_TRACE("length " + std::to_string(n) + ", " + ScheduleText(opt));
         CheckInPlace(m, n, p, opt, rng);
         CheckInPlace(m, n, p, opt, rng, 4);
@@ -838,7 +830,7 @@ TEST_P(MapMemberTest, MisalignedArrays) {
     if (!fits(s[0], m.in) || !fits(s[1], m.out)) continue;
     if (m.shape == Shape::ArrayOnly && s[0] != s[1]) continue;
     for (int32_t n : {9, 33, 1001}) {
-      JobOptions opt = Options(2, 11, true, true, 9);
+      JobOptions opt = Schedule(2, 11, true, true, 9);
       SCOPED_TRACE("input +" + std::to_string(s[0]) + ", output +" + std::to_string(s[1]) +
                    ", length " + std::to_string(n));
       if (m.shape == Shape::ArrayOnly)
@@ -863,7 +855,7 @@ TEST_P(MapMemberTest, OverlappingOutputFollowsElementOrder) {
     SCOPED_TRACE(ParamText(m, p));
     for (ptrdiff_t gap : gaps) {
       for (int32_t n : {3, 33, 1000}) {
-        JobOptions opt = Options(1, 0, false, false, 1);
+        JobOptions opt = Schedule(1, 0, false, false, 1);
         SCOPED_TRACE("output " + std::to_string(gap) + " bytes from the input, length " +
                      std::to_string(n));
         CheckOverlap(m, n, gap, p, opt, rng);
@@ -884,7 +876,7 @@ TEST_P(MapMemberTest, OutputWholeBlocksAfterInputFollowsElementOrder) {
   for (size_t blocks : {1, 2, 3, 4, 5}) {
     const ptrdiff_t gap = static_cast<ptrdiff_t>(blocks * BlockBytes(variant_));
     for (int32_t n : {40, 1000}) {
-      JobOptions opt = Options(1, 0, false, false, 1);
+      JobOptions opt = Schedule(1, 0, false, false, 1);
       SCOPED_TRACE("output " + std::to_string(gap) + " bytes after the input, length " +
                    std::to_string(n));
       CheckOverlap(m, n, gap, p, opt, rng);
@@ -905,8 +897,8 @@ TEST_P(MapMemberTest, BatchesPastLengthWriteNothingThere) {
   };
   for (Case c : {Case{1, 1}, Case{7, 30}, Case{33, 100}, Case{1000, 37}, Case{4099, 4099},
                  Case{0, 50}}) {
-    for (const JobOptions& opt : {Options(1, 16, false, false, 1), Options(2, 3, true, true, 2),
-                                  Options(2, 200, true, false, 3)}) {
+    for (const JobOptions& opt : {Schedule(1, 16, false, false, 1), Schedule(2, 3, true, true, 2),
+                                  Schedule(2, 200, true, false, 3)}) {
       SCOPED_TRACE("length " + std::to_string(c.count) + ", scheduled " +
                    std::to_string(c.count + c.extra) + ", " + ScheduleText(opt));
       CheckOutOfPlace(m, c.count, p, opt, rng, 0, 0, c.extra);
@@ -916,7 +908,7 @@ TEST_P(MapMemberTest, BatchesPastLengthWriteNothingThere) {
   // A length of zero or below maps nothing at all.
   for (int32_t length : {0, -1, -1000, kIntMin}) {
     SCOPED_TRACE("record length " + std::to_string(length));
-    CheckOutOfPlace(m, 0, p, Options(2, 4, true, true, 7), rng, 0, 0, 100, length);
+    CheckOutOfPlace(m, 0, p, Schedule(2, 4, true, true, 7), rng, 0, 0, 100, length);
     if (HasFailure()) return;
   }
 }
@@ -959,7 +951,7 @@ TEST_P(MapVariantAgreementTest, SseAndAvxGiveTheSameResults) {
       Arena output(os * n, kOutputFill);
       uint8_t* out = m.shape == Shape::ArrayOnly ? input.base : output.base;
       std::vector<uint8_t> keep = input.raw;
-      RunKernel(m, input.base, out, n, n, p, Options(2, 0, true, true, 11));
+      RunKernel(m, input.base, out, n, n, p, Schedule(2, 0, true, true, 11));
       results[static_cast<int>(v)].assign(out, out + os * n);
       input.raw = keep;
     }
@@ -1318,7 +1310,7 @@ TEST_P(MapVariantTest, FixedValues) {
     Arena input(is * n, kInputFill), output(os * n, kOutputFill);
     for (int32_t i = 0; i < n; ++i) memcpy(input.base + is * i, &c.input, is);
     uint8_t* out = m.shape == Shape::ArrayOnly ? input.base : output.base;
-    RunKernel(m, input.base, out, n, n, c.params, Options(2, 5, true, true, 3));
+    RunKernel(m, input.base, out, n, n, c.params, Schedule(2, 5, true, true, 3));
     for (int32_t i = 0; i < n; ++i) {
       if (!matches(out + os * i)) {
         ADD_FAILURE() << "element " << i << ": expected " << Hex(reinterpret_cast<const uint8_t*>(&c.output), os)
@@ -1374,7 +1366,7 @@ class HalfCallTest : public MapVariantTest {
     std::vector<uint16_t> out(bits.size() + 8, 0xabcd);
     vorta::DirectMapJob r{bits.data(), out.data()};
     vorta::host::RunJob(vorta::host::LinkedJob("f1a167c77318f3f70ee2def7cd78c7d1"), &r, sizeof r,
-                        static_cast<int32_t>(bits.size()), Options(2, 7, true, true, 5));
+                        static_cast<int32_t>(bits.size()), Schedule(2, 7, true, true, 5));
     for (size_t i = bits.size(); i < out.size(); ++i) EXPECT_EQ(0xabcd, out[i]);
     out.resize(bits.size());
     return out;
@@ -1425,7 +1417,7 @@ TEST_P(HalfCallTest, EveryHalfGoesThroughTheHost) {
   vorta::DirectMapJob r{halves.data(), out.data()};
   g_halfToFloatCalls = 0;
   vorta::host::RunJob(vorta::host::LinkedJob("f4a715f22671445f23ed87701a946acc"), &r, sizeof r,
-                      65536, Options(2, 100, true, true, 6));
+                      65536, Schedule(2, 100, true, true, 6));
   EXPECT_EQ(65536, g_halfToFloatCalls.load());
   for (size_t i = 0; i < halves.size(); ++i)
     ASSERT_EQ(FB(vorta::host::HalfBitsToFloat(halves[i])), out[i]) << "half " << i;
@@ -1444,9 +1436,9 @@ TEST_P(MapVariantTest, RoundingIgnoresTheThreadsRoundingMode) {
     vorta::UnaryMapJob r{in, outRound, 9, 0, 0}, f{in, outFloor, 9, 0, 0};
     _mm_setcsr((saved & ~0x6000u) | mode);
     vorta::host::RunJob(vorta::host::LinkedJob("8ce0d156ff177b4381cdeab0833c612b"), &r, sizeof r, 9,
-                        Options(1, 9, false, false, 1));
+                        Schedule(1, 9, false, false, 1));
     vorta::host::RunJob(vorta::host::LinkedJob("4d4290c89041769105aaf793e5298fc9"), &f, sizeof f, 9,
-                        Options(1, 9, false, false, 1));
+                        Schedule(1, 9, false, false, 1));
     _mm_setcsr(saved);
     for (int i = 0; i < 9; ++i) {
       EXPECT_EQ(FB(round[i]), FB(outRound[i])) << "round of " << in[i] << " in mode " << mode;

@@ -1,5 +1,5 @@
-// Shared by the tests of the float product kernels: a fixture parametrised over
-// the instruction-set variant, random inputs and bit-pattern float comparison.
+// Shared by the kernel tests: a fixture parametrised over the instruction-set
+// variant, job schedules, random inputs and bit-pattern float comparison.
 #pragma once
 #include <gtest/gtest.h>
 #include <stdint.h>
@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 
+#include "host/host.h"
 #include "host/linked_module.h"
 
 namespace vorta_test {
@@ -24,6 +25,20 @@ class VariantTest : public ::testing::TestWithParam<vorta::CpuVariant> {
     vorta::host::InitializeLinked(GetParam());
   }
 };
+
+// A job schedule: workers, batch size, random and empty batches, and a seed
+// that also decides whether workers are shuffled.
+inline vorta::host::JobOptions Schedule(int workers, int32_t batchSize, bool random, bool empty,
+                                        uint64_t seed) {
+  vorta::host::JobOptions o;
+  o.workers = workers;
+  o.batchSize = batchSize;
+  o.randomBatchSizes = random;
+  o.emptyBatches = empty;
+  o.seed = seed;
+  o.shuffleWorkers = (seed & 1) != 0;
+  return o;
+}
 
 inline std::string VariantParamName(const ::testing::TestParamInfo<vorta::CpuVariant>& info) {
   return vorta::host::VariantName(info.param);
