@@ -8,14 +8,8 @@ set(VORTA_FRAME_SOURCES
     frame/variant_table.cpp)
 
 # Kernel sources: compiled once per variant, into vorta::sse2 and vorta::avx2.
-set(VORTA_VARIANT_SOURCES
-    frame/variant_bodies.cpp
-    containers/allocators.cpp
-    containers/disposal.cpp
-    containers/xxh3.cpp
-    tensor/broadcast.cpp
-    tensor/conv.cpp
-    tensor/maps.cpp
-    tensor/matmul.cpp
-    tensor/reductions.cpp
-    tensor/transcendental.cpp)
+# Every .cpp of the kernel folders is a kernel source; a new family only adds files.
+file(GLOB VORTA_VARIANT_SOURCES CONFIGURE_DEPENDS
+     ${CMAKE_SOURCE_DIR}/containers/*.cpp ${CMAKE_SOURCE_DIR}/math/*.cpp
+     ${CMAKE_SOURCE_DIR}/scene/*.cpp ${CMAKE_SOURCE_DIR}/tensor/*.cpp)
+list(PREPEND VORTA_VARIANT_SOURCES frame/variant_bodies.cpp)
