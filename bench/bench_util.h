@@ -94,17 +94,33 @@ inline vorta::host::JobOptions Workers(int workers) {
 }
 
 // name's rate over baseline's; with inverse, the time ratio (baseline's rate
-// over name's), for "at most N times the baseline's time" goals.
+// over name's), for "at most N times the baseline's time" goals. A goal (0:
+// none) is a lower bound on the ratio, or with inverse an upper bound.
 struct RatioPair {
   std::string name, baseline;
   bool inverse = false;
+  double goal = 0;
 };
+
+// Where the benchmark report collects every program's ratios: the file named
+// by VORTA_BENCH_REPORT, one tab-separated line per ratio (program, case,
+// baseline, ratio, "time" or "rate", goal), appended; nothing when unset.
+inline void AppendToReport(const char* program, const RatioPair& p, double ratio) {
+  const char* path = getenv("VORTA_BENCH_REPORT");
+  if (!path || !*path) return;
+  FILE* f = fopen(path, "a");
+  if (!f) return;
+  fprintf(f, "%s\t%s\t%s\t%.6g\t%s\t%.6g\n", program, p.name.c_str(), p.baseline.c_str(), ratio,
+          p.inverse ? "time" : "rate", p.goal);
+  fclose(f);
+}
 
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
-  RatioReporter(const char* title, const char* counter, const std::vector<RatioPair>* pairs)
+  RatioReporter(const char* program, const char* title, const char* counter,
+                const std::vector<RatioPair>* pairs)
       : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular),
-        title_(title), counter_(counter), pairs_(pairs) {}
+        program_(program), title_(title), counter_(counter), pairs_(pairs) {}
 
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
@@ -128,9 +144,13 @@ class RatioReporter : public benchmark::ConsoleReporter {
     for (const RatioPair& p : *pairs_) {
       const double rate = Rate(p.name), base = Rate(p.baseline);
       if (rate <= 0 || base <= 0) continue;
-      snprintf(line, sizeof line, "%-58s %-44s %6.2f%s\n", p.name.c_str(), p.baseline.c_str(),
-               p.inverse ? base / rate : rate / base, p.inverse ? "  (time over the baseline's)" : "");
+      const double ratio = p.inverse ? base / rate : rate / base;
+      char goal[32] = "";
+      if (p.goal > 0) snprintf(goal, sizeof goal, "  goal %s %.2f", p.inverse ? "<=" : ">=", p.goal);
+      snprintf(line, sizeof line, "%-58s %-44s %6.2f%s%s\n", p.name.c_str(), p.baseline.c_str(),
+               ratio, p.inverse ? "  (time over the baseline's)" : "", goal);
       out << line;
+      AppendToReport(program_, p, ratio);
     }
     out.flush();
   }
@@ -145,6 +165,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
     return v[v.size() / 2];
   }
 
+  const char* program_;
   const char* title_;
   const char* counter_;
   const std::vector<RatioPair>* pairs_;
@@ -174,7 +195,8 @@ inline int RunWithRatios(int argc, char** argv, void (*registerAll)(), const cha
   if (otherFormat) {
     benchmark::RunSpecifiedBenchmarks();
   } else {
-    RatioReporter reporter(title, counter, &pairs);
+    const char* slash = strrchr(argv[0], '/');
+    RatioReporter reporter(slash ? slash + 1 : argv[0], title, counter, &pairs);
     benchmark::RunSpecifiedBenchmarks(&reporter);
   }
   benchmark::Shutdown();

@@ -2,6 +2,8 @@
 # Installs the Debian packages that building, testing and benchmarking need,
 # when they are missing. Safe to run again: it does nothing when everything is
 # installed. Runs as root, or through sudo when there is one.
+#   deps.sh          what building, testing, benchmarking and the demo need
+#   deps.sh report   also what the benchmark report's chart needs
 set -euo pipefail
 
 packages=(
@@ -16,7 +18,11 @@ packages=(
   libsleef-dev
   libxxhash-dev
   libopenblas-dev
+  libpng-dev
 )
+if [ "${1:-}" = report ]; then
+  packages+=(python3-matplotlib)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
