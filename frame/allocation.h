@@ -5,6 +5,7 @@
 #include <stddef.h>
 
 #include "frame/abi.h"
+#include "vorta/vorta.h"
 
 namespace vorta {
 
@@ -18,25 +19,9 @@ constexpr uint32_t kFirstCustomAllocator = 64;
 // The guard container kernels apply before releasing a buffer they own.
 constexpr bool HandleOwnsMemory(AllocatorHandle h) { return h > 1; }
 
-// The request record a custom allocator function fills in.
-struct __attribute__((packed)) AllocationBlock {
-  void* pointer;            // allocation: null in, memory out; release: the memory
-  int32_t items;            // 1 to allocate, 0 to release
-  uint16_t allocatorIndex;
-  uint16_t allocatorVersion;
-  int32_t bytesPerItem;     // allocation: the size; release: the size as allocated
-  int32_t allocatedItems;   // 0 on allocation, 1 on release
-  uint8_t log2Alignment;
-  uint8_t reserved[7];
-};
-static_assert(offsetof(AllocationBlock, pointer) == 0);
-static_assert(offsetof(AllocationBlock, items) == 8);
-static_assert(offsetof(AllocationBlock, allocatorIndex) == 12);
-static_assert(offsetof(AllocationBlock, allocatorVersion) == 14);
-static_assert(offsetof(AllocationBlock, bytesPerItem) == 16);
-static_assert(offsetof(AllocationBlock, allocatedItems) == 20);
-static_assert(offsetof(AllocationBlock, log2Alignment) == 24);
-static_assert(sizeof(AllocationBlock) == 32);
+// The request record a custom allocator function fills in (the public
+// header's definition).
+using AllocationBlock = ::VortaAllocationBlock;
 
 // A custom allocator function; its result is not used here.
 typedef int32_t (VORTA_MSABI* CustomAllocatorFn)(void* state, AllocationBlock* block);

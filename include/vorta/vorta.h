@@ -137,7 +137,307 @@ typedef void(VORTA_CALL* VortaVector3SlerpFn)(const float* a, const float* b, fl
 #define VORTA_ALLOCATOR_VERSION(handle) ((uint32_t)(handle) >> 16)
 #define VORTA_FIRST_CUSTOM_ALLOCATOR 64u
 
+/* ---- element-wise maps and casts, transcendental maps ----------------------
+ * Job kernels over `length` indices (the span loop: element i of the batch is
+ * input[i] -> output[i]); the casts between widths read and write their own
+ * element types. */
+typedef struct VORTA_PACKED VortaUnaryMapJob {
+  const void* input;
+  void* output;
+  int32_t length;  /* the host schedules exactly this many indices */
+  uint32_t param0; /* float or int32, per member */
+  uint32_t param1;
+} VortaUnaryMapJob;
+VORTA_CHECK_OFFSET(VortaUnaryMapJob, input, 0);
+VORTA_CHECK_OFFSET(VortaUnaryMapJob, output, 8);
+VORTA_CHECK_OFFSET(VortaUnaryMapJob, length, 16);
+VORTA_CHECK_OFFSET(VortaUnaryMapJob, param0, 20);
+VORTA_CHECK_OFFSET(VortaUnaryMapJob, param1, 24);
+VORTA_CHECK_SIZE(VortaUnaryMapJob, 28);
+
+/* The int32 clip keeps its bounds further on; bytes 20 to 31 are not read. */
+typedef struct VORTA_PACKED VortaClipInt32Job {
+  const void* input;
+  void* output;
+  int32_t length;
+  uint8_t unused[12];
+  int32_t lo;
+  int32_t hi;
+} VortaClipInt32Job;
+VORTA_CHECK_OFFSET(VortaClipInt32Job, length, 16);
+VORTA_CHECK_OFFSET(VortaClipInt32Job, lo, 32);
+VORTA_CHECK_OFFSET(VortaClipInt32Job, hi, 36);
+VORTA_CHECK_SIZE(VortaClipInt32Job, 40);
+
+/* Members without a length: the job index is the element index. */
+typedef struct VORTA_PACKED VortaDirectMapJob {
+  const void* input;
+  void* output;
+} VortaDirectMapJob;
+VORTA_CHECK_OFFSET(VortaDirectMapJob, output, 8);
+VORTA_CHECK_SIZE(VortaDirectMapJob, 16);
+
+typedef struct VORTA_PACKED VortaQuantizeJob {
+  const void* input;
+  void* output;
+  float scale;
+  int32_t zeroPoint;
+} VortaQuantizeJob;
+VORTA_CHECK_OFFSET(VortaQuantizeJob, scale, 16);
+VORTA_CHECK_OFFSET(VortaQuantizeJob, zeroPoint, 20);
+VORTA_CHECK_SIZE(VortaQuantizeJob, 24);
+
+#define VORTA_EXPORT_MAPS_ABS_INT32 "afb22a5c332cb75fc97b66447e14a7f0"
+#define VORTA_EXPORT_MAPS_AFFINE "b8efe427af5d21e61c2043d0c7279cbe"
+#define VORTA_EXPORT_MAPS_BIT_REMAP_INT32 "31df84733eb331756f38852bda5d2be3"
+#define VORTA_EXPORT_MAPS_CAST_BOOL_TO_INT32 "507094e60c973478328fd9c1f3e04bb0"
+#define VORTA_EXPORT_MAPS_CAST_FLOAT_TO_HALF "f1a167c77318f3f70ee2def7cd78c7d1"
+#define VORTA_EXPORT_MAPS_CAST_FLOAT_TO_INT32 "f45f6974b804afa8eb43e85f37814ea8"
+#define VORTA_EXPORT_MAPS_CAST_HALF_TO_FLOAT "f4a715f22671445f23ed87701a946acc"
+#define VORTA_EXPORT_MAPS_CAST_INT32_TO_FLOAT "860b26c35bf03c0fd099aaad218c9f9a"
+#define VORTA_EXPORT_MAPS_CAST_INT64_TO_INT32 "5a8195855c917bded1bc58f43e4f582b"
+#define VORTA_EXPORT_MAPS_CAST_INT8_TO_INT32 "494c00e028c78ce5e6e3d28e6d152cf9"
+#define VORTA_EXPORT_MAPS_CAST_UINT8_TO_INT32 "3f3e595dfbd29d9f4619cf21160f8525"
+#define VORTA_EXPORT_MAPS_CEIL_FLOAT "21fdf7b97fb4c03229a317127b6f9d66"
+#define VORTA_EXPORT_MAPS_CLIP_FLOAT "2bf3b5adcef8bedbff1dc02f2da42aef"
+#define VORTA_EXPORT_MAPS_CLIP_INT32 "4476e9dc48ba7b9b080efd28587f22da"
+#define VORTA_EXPORT_MAPS_FLOOR_FLOAT "4d4290c89041769105aaf793e5298fc9"
+#define VORTA_EXPORT_MAPS_HARD_SWISH "0c96f9187bce74a674ef614fd2e66fae"
+#define VORTA_EXPORT_MAPS_IN_PLACE_PASS "eaba6933d2d88790529637c6502ff876"
+#define VORTA_EXPORT_MAPS_IS_NAN "ec8e632558c6c99ed03f567f8c5ac752"
+#define VORTA_EXPORT_MAPS_LOGICAL_NOT_INT32 "0c533845cb57ee9f2305277465802bcb"
+#define VORTA_EXPORT_MAPS_NEGATE_INT32 "51b43e2ad2a5c63d82e2b64a59f411c8"
+#define VORTA_EXPORT_MAPS_QUANTIZE_UINT8 "353998124a81e4ce2738964b567616a8"
+#define VORTA_EXPORT_MAPS_RECIPROCAL_FLOAT "9d4725941b6345ecf6e8dd07e6222c22"
+#define VORTA_EXPORT_MAPS_RELU "13790fdabb36dc7bfcda4e03844df92c"
+#define VORTA_EXPORT_MAPS_RELU6 "026a35c3466e0631f7df8dc4da3bc0b7"
+#define VORTA_EXPORT_MAPS_ROUND_FLOAT "8ce0d156ff177b4381cdeab0833c612b"
+#define VORTA_EXPORT_MAPS_SIGN_INT32 "b40054c77f54c855114643e4d3f0a9b3"
+#define VORTA_EXPORT_MAPS_SOFT_SIGN "93f767472340edb806c7ecb657e21dd8"
+#define VORTA_EXPORT_MAPS_SQRT_FLOAT "f5a3cbe1edce2a38664faa582f7a2d5f"
+#define VORTA_EXPORT_MAPS_SQUARE_FLOAT "13e99a3aaeba09bd49d8f11c8e71d476"
+#define VORTA_EXPORT_MAPS_SQUARE_INT32 "0a1ed481c09f9eccd5bdf517763a9ac0"
+#define VORTA_EXPORT_MAPS_THRESHOLDED_RELU "c530ff65dd8f88a77c26dba5e1624ec7"
+#define VORTA_EXPORT_MAPS_TWO_SLOPE "668f42f3123253bc693961feee1ea324"
+#define VORTA_EXPORT_TRANSCENDENTAL_ACOS "3a67e31c820990965f348da891c8e8c8"
+#define VORTA_EXPORT_TRANSCENDENTAL_ACOSH "40e60662bbb857fecb0ef789869cd70f"
+#define VORTA_EXPORT_TRANSCENDENTAL_ASINH "674d2530ea3be739e653679a1da0c858"
+#define VORTA_EXPORT_TRANSCENDENTAL_ATANH "077b975dd17f8f4f8f9eb22afdd6bec1"
+#define VORTA_EXPORT_TRANSCENDENTAL_CELU "f2242c0f1a438012f7483e8f0c0d5590"
+#define VORTA_EXPORT_TRANSCENDENTAL_COS "d44be5bb72affe6e344a03cda95193e3"
+#define VORTA_EXPORT_TRANSCENDENTAL_COSH "165457d309c58244a85dfa4a3d9ce5f0"
+#define VORTA_EXPORT_TRANSCENDENTAL_ELU "df971a3ed8f42e32115e565e2b69a668"
+#define VORTA_EXPORT_TRANSCENDENTAL_ERF "a7d00f57547e87c2d3dedeab1844ebc3"
+#define VORTA_EXPORT_TRANSCENDENTAL_EXP "cedd2e3f2b630df26122234f45d119f2"
+#define VORTA_EXPORT_TRANSCENDENTAL_GELU_TANH "c302c26a0e34eb765a4fb73cc154a5c3"
+#define VORTA_EXPORT_TRANSCENDENTAL_LOG "29a71135744d92b45e5cef7f5d12faf4"
+#define VORTA_EXPORT_TRANSCENDENTAL_SIGMOID "b95f301ac2b2dd8bc0cb8ff1afe617e4"
+#define VORTA_EXPORT_TRANSCENDENTAL_SIN "628b12e6708ed6a5c7ba8b1d922aa9c2"
+#define VORTA_EXPORT_TRANSCENDENTAL_SINH "e787cc9adaad9d84c5e7ceea6ea715c6"
+#define VORTA_EXPORT_TRANSCENDENTAL_SOFTPLUS "7ceb1552fd6f2c70e747d959f1bdec4b"
+#define VORTA_EXPORT_TRANSCENDENTAL_SWISH "7dd6e375cb7a477bd64dc9adb409081e"
+#define VORTA_EXPORT_TRANSCENDENTAL_TAN "db78eb029ccf73bb99dc94c03110c8b1"
+#define VORTA_EXPORT_TRANSCENDENTAL_TANH "8e1c9ec55e1a345a1c14c4a41afb3ba6"
+
+/* ---- broadcast two-input operators -----------------------------------------
+ * Two odometers over the flat output, one per input, digit 0 innermost. For
+ * digit k of input X: dimsX[k] is its extent; stepsX[0] is 1 when X streams
+ * along the innermost digit and 0 when it stays on one element; stepsX[k] for
+ * k >= 1 is the change of X's element offset when digit k goes up by one and
+ * every lower digit wraps to 0. The job runs over the output's elements. */
+typedef struct VortaBroadcastLayout {
+  int32_t dimsA[8];
+  int32_t stepsA[8];
+  int32_t rankA;  /* 1 to 8 */
+  int32_t unused; /* the host's; never read */
+  int32_t dimsB[8];
+  int32_t stepsB[8];
+  int32_t rankB;
+} VortaBroadcastLayout;
+VORTA_CHECK_OFFSET(VortaBroadcastLayout, stepsA, 32);
+VORTA_CHECK_OFFSET(VortaBroadcastLayout, rankA, 64);
+VORTA_CHECK_OFFSET(VortaBroadcastLayout, dimsB, 72);
+VORTA_CHECK_OFFSET(VortaBroadcastLayout, stepsB, 104);
+VORTA_CHECK_OFFSET(VortaBroadcastLayout, rankB, 136);
+VORTA_CHECK_SIZE(VortaBroadcastLayout, 140);
+
+typedef struct VORTA_PACKED VortaBroadcastBinaryJob {
+  const void* inputA;
+  const void* inputB;
+  void* output; /* output index i is element i */
+  VortaBroadcastLayout layout;
+} VortaBroadcastBinaryJob;
+VORTA_CHECK_OFFSET(VortaBroadcastBinaryJob, inputB, 8);
+VORTA_CHECK_OFFSET(VortaBroadcastBinaryJob, output, 16);
+VORTA_CHECK_OFFSET(VortaBroadcastBinaryJob, layout, 24);
+VORTA_CHECK_SIZE(VortaBroadcastBinaryJob, 164);
+
+typedef struct VORTA_PACKED VortaBroadcastWeightedSumJob {
+  const void* inputA;
+  const void* inputB;
+  void* output;
+  float alpha;
+  float beta;
+  VortaBroadcastLayout layout;
+} VortaBroadcastWeightedSumJob;
+VORTA_CHECK_OFFSET(VortaBroadcastWeightedSumJob, alpha, 24);
+VORTA_CHECK_OFFSET(VortaBroadcastWeightedSumJob, beta, 28);
+VORTA_CHECK_OFFSET(VortaBroadcastWeightedSumJob, layout, 32);
+VORTA_CHECK_SIZE(VortaBroadcastWeightedSumJob, 172);
+
+#define VORTA_EXPORT_BROADCAST_ADD_FLOAT "0dbd2aae5802a4d7fc81ee138e5540af"
+#define VORTA_EXPORT_BROADCAST_ADD_INT32 "79db02dca0472b1c60c75d4e5c4d9844"
+#define VORTA_EXPORT_BROADCAST_AND_INT32 "e607c17e21335de4331ed08a85f07444"
+#define VORTA_EXPORT_BROADCAST_DIVIDE_FLOAT "240e15b25079787f3717de0739449f12"
+#define VORTA_EXPORT_BROADCAST_DIVIDE_INT32 "26e76ae9f4cd1cc4bd6430bde1ae5a7c"
+#define VORTA_EXPORT_BROADCAST_EQUAL_FLOAT "d4cd74c1e37fb9b51348b12ea9986e58"
+#define VORTA_EXPORT_BROADCAST_EQUAL_INT32 "706b13dcb46f2acca6c3f0e8a9956971"
+#define VORTA_EXPORT_BROADCAST_GREATER_EQUAL_FLOAT "2f8d3a8ac93747f418f40f8184cefda3"
+#define VORTA_EXPORT_BROADCAST_GREATER_EQUAL_INT32 "8e6d0e7857fac4f4be9c42f077950f77"
+#define VORTA_EXPORT_BROADCAST_GREATER_FLOAT "02fb511797f099c557b4ce37b95f2258"
+#define VORTA_EXPORT_BROADCAST_GREATER_INT32 "0b084ec759f5dd9663ac695f6df0ec60"
+#define VORTA_EXPORT_BROADCAST_LESS_EQUAL_FLOAT "526eb12769d96756f50cdb853fc534ce"
+#define VORTA_EXPORT_BROADCAST_LESS_EQUAL_INT32 "aa00f41216fc19fb12f9e5adf4459cc5"
+#define VORTA_EXPORT_BROADCAST_LESS_FLOAT "b780850da158a830d0c46222b36d3a43"
+#define VORTA_EXPORT_BROADCAST_LESS_INT32 "0d3422cc2aca18dfa7b90f8e4736bd91"
+#define VORTA_EXPORT_BROADCAST_MAX_FLOAT "0935bf79e4bed599e0ec29d60524fb7a"
+#define VORTA_EXPORT_BROADCAST_MAX_INT32 "9b72e9d06aead2c1f8d00e6e7a308836"
+#define VORTA_EXPORT_BROADCAST_MIN_FLOAT "14d2d62b5bc9f27a0b4dc7f2ec201f2c"
+#define VORTA_EXPORT_BROADCAST_MIN_INT32 "6690658aa2cda1e06c0d3782e820a364"
+#define VORTA_EXPORT_BROADCAST_MODULO_FLOAT "d7ff0aa558cb508f9ffdc4f8ad182f76"
+#define VORTA_EXPORT_BROADCAST_MODULO_INT32 "2594b37bdb04d923f0a7605987b0cee7"
+#define VORTA_EXPORT_BROADCAST_MULTIPLY_FLOAT "226e230832482eefb14902f4a6f24133"
+#define VORTA_EXPORT_BROADCAST_MULTIPLY_INT32 "2b64cacca121522da54a66a965cd9bfd"
+#define VORTA_EXPORT_BROADCAST_OR_INT32 "8de51a8ee99b498f0d7dc97bb645620b"
+#define VORTA_EXPORT_BROADCAST_PRELU "87e5b5da845c168ae9e380ea7d01ac5e"
+#define VORTA_EXPORT_BROADCAST_POW "11c75a95519497554d1b247344c0479e"
+#define VORTA_EXPORT_BROADCAST_POW_INT "a29e3ed4c23b16a9c9f13bfb76f6d92d"
+#define VORTA_EXPORT_BROADCAST_REMAINDER_FLOAT "f34f822f5ef053ac563d4d74358f43a5"
+#define VORTA_EXPORT_BROADCAST_REMAINDER_INT32 "a6372d4404aa225313b1e54175e91862"
+#define VORTA_EXPORT_BROADCAST_SUBTRACT_FLOAT "52047ee84608b5bc17dd128c215a740d"
+#define VORTA_EXPORT_BROADCAST_SUBTRACT_INT32 "aff74ae6db9b7b4ba08a34c21ea8c670"
+#define VORTA_EXPORT_BROADCAST_WEIGHTED_SUM "eb87d33488e1d3b0f5bce0ae2dc0f911"
+#define VORTA_EXPORT_BROADCAST_XOR_INT32 "8eea2c4aac9cd21daa7996eb1f70c05e"
+
+/* ---- axis reductions --------------------------------------------------------
+ * The input is a dense row-major block [outer][N][S] and the output [outer][S];
+ * the host runs the job over outer x S output indices. */
+typedef struct VORTA_PACKED VortaAxisReduceJob {
+  const void* input;
+  void* output;
+  int32_t N; /* elements along the reduced axis, at least 1 */
+  int32_t S; /* inner size: the distance between neighbours along the axis, at least 1 */
+} VortaAxisReduceJob;
+VORTA_CHECK_OFFSET(VortaAxisReduceJob, input, 0);
+VORTA_CHECK_OFFSET(VortaAxisReduceJob, output, 8);
+VORTA_CHECK_OFFSET(VortaAxisReduceJob, N, 16);
+VORTA_CHECK_OFFSET(VortaAxisReduceJob, S, 20);
+VORTA_CHECK_SIZE(VortaAxisReduceJob, 24);
+
+/* The mean members also leave 1/N in the record (written on every batch). */
+typedef struct VORTA_PACKED VortaAxisMeanJob {
+  const void* input;
+  void* output;
+  int32_t N;
+  int32_t S;
+  float reciprocal;
+  uint32_t padding; /* not read or written */
+} VortaAxisMeanJob;
+VORTA_CHECK_OFFSET(VortaAxisMeanJob, N, 16);
+VORTA_CHECK_OFFSET(VortaAxisMeanJob, S, 20);
+VORTA_CHECK_OFFSET(VortaAxisMeanJob, reciprocal, 24);
+VORTA_CHECK_SIZE(VortaAxisMeanJob, 32);
+
+#define VORTA_EXPORT_REDUCTIONS_L1_FLOAT "3f5404510fcde213f92a1db8e42b83af"
+#define VORTA_EXPORT_REDUCTIONS_L1_INT32 "01fe47faaa32ad5e6357fec79fcfcbcf"
+#define VORTA_EXPORT_REDUCTIONS_L2_FLOAT "62366e2f02f59c02e9f0ca5cd56164cc"
+#define VORTA_EXPORT_REDUCTIONS_LOG_SUM_EXP_FLOAT "5be07dec52598d8743f7bd4390735645"
+#define VORTA_EXPORT_REDUCTIONS_LOG_SUM_FLOAT "30f539984eb55932be7088c160f34c27"
+#define VORTA_EXPORT_REDUCTIONS_MAX_FLOAT "8bc7898e8c55f1392509b19b7a4bf42c"
+#define VORTA_EXPORT_REDUCTIONS_MAX_INT32 "c87a2def43234dfd89be0aa0ef1d272a"
+#define VORTA_EXPORT_REDUCTIONS_MEAN_FLOAT "b68e65c7c4c639fc9e305b2bb03f7627"
+#define VORTA_EXPORT_REDUCTIONS_MEAN_SQUARE_FLOAT "20c6f9570635136f5bedecc786bfd2cd"
+#define VORTA_EXPORT_REDUCTIONS_MIN_FLOAT "d5f536006d40ea2b1fe8bb708f0c3be2"
+#define VORTA_EXPORT_REDUCTIONS_MIN_INT32 "219c6f9f32b0cc50bb7765bd5bc8c83b"
+#define VORTA_EXPORT_REDUCTIONS_PRODUCT_FLOAT "2ee13bdeadc3b45c081bca4d7be301c6"
+#define VORTA_EXPORT_REDUCTIONS_PRODUCT_INT32 "9f8d620db8e4f17047be0a789392d146"
+#define VORTA_EXPORT_REDUCTIONS_SQRT_SUM_FLOAT "c63e94831c61d518b3c5eaf1377ad057"
+#define VORTA_EXPORT_REDUCTIONS_SUM_FLOAT "5901fd9e1f406d5759027d92b5dc8990"
+#define VORTA_EXPORT_REDUCTIONS_SUM_INT32 "79e652835de9745a2082c973fda008ad"
+#define VORTA_EXPORT_REDUCTIONS_SUM_SQUARE_FLOAT "0e7912937c55a2aae7f0be541da365f0"
+#define VORTA_EXPORT_REDUCTIONS_SUM_SQUARE_INT32 "3689fadd9b012eca6d135baa126b08a7"
+
+/* ---- XXH3 hashing with copy (direct calls) ----------------------------------
+ * Inputs longer than 240 bytes; when destination is not null the input is also
+ * copied there (length bytes, not overlapping the input). The 128-bit form
+ * writes the low half first to result and returns result. */
+typedef uint64_t(VORTA_CALL* VortaXxh3Hash64WithCopyFn)(const uint8_t* input, uint8_t* destination,
+                                                         int64_t length, const uint8_t* secret);
+typedef uint64_t*(VORTA_CALL* VortaXxh3Hash128WithCopyFn)(const uint8_t* input,
+                                                           uint8_t* destination, int64_t length,
+                                                           const uint8_t* secret,
+                                                           uint64_t* result);
+#define VORTA_EXPORT_XXH3_HASH128_WITH_COPY "f7daf29273ab2f86d86c27c3a1d6eeb5"
+#define VORTA_EXPORT_XXH3_HASH64_WITH_COPY "93df17b7366cd622dfa5ea2d3c75cf0b"
+
+/* ---- container disposal (direct calls) ---------------------------------------
+ * Each takes the address of the container's record (or header slot) and
+ * releases what it owns under its allocator handle; the nothing member takes no
+ * argument. */
+typedef void(VORTA_CALL* VortaDisposeFn)(void* record);
+typedef void(VORTA_CALL* VortaDisposeNothingFn)(void);
+#define VORTA_EXPORT_DISPOSAL_BIT_ARRAY "9ec4cbd609d0ce32be9a43e477fa08be"
+#define VORTA_EXPORT_DISPOSAL_BLOCK_LIST "1d663b8d3110406501ef71e24cbc8c20"
+#define VORTA_EXPORT_DISPOSAL_BLOCK_LIST_2 "ca60ab232d19a9f4380a530fa0d222cf"
+#define VORTA_EXPORT_DISPOSAL_BOXED_BUFFER "36a800eeeae3c643da5520fa383c8c70"
+#define VORTA_EXPORT_DISPOSAL_BOXED_BUFFER_2 "59142aef52ef9b6ab273da58974494a1"
+#define VORTA_EXPORT_DISPOSAL_HASH_CONTAINER "027d1c28103a1381ae64161c5340b997"
+#define VORTA_EXPORT_DISPOSAL_LIST "4a1dc7df3f09b836e86a41d0d8fb4229"
+#define VORTA_EXPORT_DISPOSAL_NOTHING "660453e77e7446c547511a17e62a4458"
+#define VORTA_EXPORT_DISPOSAL_QUEUE "68a8ea65a4f1ea752d1138be3be73a9a"
+#define VORTA_EXPORT_DISPOSAL_QUEUE_DATA "9158ad0c7b1f439e6e4b8e153f6320c3"
+#define VORTA_EXPORT_DISPOSAL_RING_QUEUE "b223785fcbdbe4a27e2d3722e3db36c3"
+#define VORTA_EXPORT_DISPOSAL_SINGLE_ALLOCATION "baf840f8150b604b0fd300ceb19dd50e"
+#define VORTA_EXPORT_DISPOSAL_SINGLE_ALLOCATION_INDEX_ONLY "276b96e48754d7f5ba865bd7f5b37c11"
+#define VORTA_EXPORT_DISPOSAL_TEXT "760037f9e4b42ec56ef1759249aa8afe"
+
+/* ---- custom allocators -------------------------------------------------------
+ * The request record of a custom allocator function, and the function shape an
+ * allocator table entry holds: it allocates when `pointer` is null and
+ * releases `pointer` otherwise, and returns a status (0 served, -1 cannot
+ * serve, -2 over budget). The entry-table kernels take a request record. */
+typedef struct VORTA_PACKED VortaAllocationBlock {
+  void* pointer;          /* allocation: null in, memory out; release: the memory */
+  int32_t items;          /* 1 to allocate, 0 to release */
+  uint16_t allocatorIndex;
+  uint16_t allocatorVersion;
+  int32_t bytesPerItem;   /* allocation: the size; release: the size as allocated */
+  int32_t allocatedItems; /* 0 on allocation, 1 on release */
+  uint8_t log2Alignment;
+  uint8_t reserved[7];
+} VortaAllocationBlock;
+VORTA_CHECK_OFFSET(VortaAllocationBlock, pointer, 0);
+VORTA_CHECK_OFFSET(VortaAllocationBlock, items, 8);
+VORTA_CHECK_OFFSET(VortaAllocationBlock, allocatorIndex, 12);
+VORTA_CHECK_OFFSET(VortaAllocationBlock, allocatorVersion, 14);
+VORTA_CHECK_OFFSET(VortaAllocationBlock, bytesPerItem, 16);
+VORTA_CHECK_OFFSET(VortaAllocationBlock, allocatedItems, 20);
+VORTA_CHECK_OFFSET(VortaAllocationBlock, log2Alignment, 24);
+VORTA_CHECK_SIZE(VortaAllocationBlock, 32);
+typedef int32_t(VORTA_CALL* VortaCustomAllocatorFn)(void* state, VortaAllocationBlock* block);
+typedef void(VORTA_CALL* VortaAllocateEntryTableFn)(void* request);
+#define VORTA_EXPORT_ALLOCATORS_ALLOCATE_ENTRY_TABLE "164a9957f2c75e5d4b481d1ceff90393"
+#define VORTA_EXPORT_ALLOCATORS_ALLOCATE_ENTRY_TABLE_2 "b78f808503c8b5fe97a83e833bd5871d"
+#define VORTA_EXPORT_ALLOCATORS_ALLOCATE_ENTRY_TABLE_FOR_RECORD "428d454056b9288c93f4435d6e6f7fda"
+#define VORTA_EXPORT_ALLOCATORS_ALLOCATE_ENTRY_TABLE_FOR_RECORD_2 "959783104064e8c81fba5d33d94ead01"
+#define VORTA_EXPORT_ALLOCATORS_ARENA_ALLOCATOR "cf20d690c33ab495d44c548cd6a31428"
+#define VORTA_EXPORT_ALLOCATORS_BUMP_ALLOCATOR "478bf3abafa12cba2083fb45bca79b9c"
+#define VORTA_EXPORT_ALLOCATORS_SLAB_ALLOCATOR "2434a4c10d01dbab5e7438b2b580d1d1"
+#define VORTA_EXPORT_ALLOCATORS_TRACKING_ALLOCATOR "07fd39dcd121e0de66cd5435146dd2c2"
+
 /* ---- matrix multiplication and convolution -------------------------------- */
+#define VORTA_EXPORT_MATMUL_FLOAT "ccbcd27cf5481b58f6b454456e31db3d"
+#define VORTA_EXPORT_CONV_FLOAT "8d344fc206a3deec43add40022db37ce"
 
 /* ---- arg reductions, softmax, normalisation, cumulative sums --------------- */
 
