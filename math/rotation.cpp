@@ -33,9 +33,13 @@ inline Quat BasisToQuat(Vec3 x, Vec3 y, Vec3 z) {
   return Quat{q.x / len, q.y / len, q.z / len, q.w / len};
 }
 
-// The look rotation of forward f with right already chosen: up2 = cross(f, right).
+// The look rotation of forward f with right already chosen: the basis right,
+// up2 = cross(f, right), f, built on the unit forward. (With a forward of any
+// other length the columns would not be orthonormal and the conversion would
+// not give the rotation that looks along it.)
 inline uint32_t WriteLook(Vec3 f, Vec3 right, Quat* out) {
-  *out = BasisToQuat(right, Cross(f, right), f);
+  const Vec3 z = NormalizeOrZero(f);
+  *out = BasisToQuat(right, Cross(z, right), z);
   return 0;
 }
 
