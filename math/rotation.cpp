@@ -5,46 +5,6 @@
 #include "math/angles.h"
 
 namespace vorta::VORTA_NS {
-namespace {
-
-// The unit quaternion of the rotation whose matrix has the columns x, y and z,
-// by the trace-based conversion with the branch chosen from the diagonal, then
-// divided by its length. A degenerate basis (x of zero length: forward zero or
-// parallel to up) gives the identity.
-inline Quat BasisToQuat(Vec3 x, Vec3 y, Vec3 z) {
-  if (x.x == 0.0f && x.y == 0.0f && x.z == 0.0f) return IdentityQuat();
-  // m<row><column>
-  const float m00 = x.x, m10 = x.y, m20 = x.z;
-  const float m01 = y.x, m11 = y.y, m21 = y.z;
-  const float m02 = z.x, m12 = z.y, m22 = z.z;
-  Quat q;
-  if (m22 < 0.0f) {
-    if (m00 > m11)
-      q = Quat{1.0f + m00 - m11 - m22, m01 + m10, m02 + m20, m21 - m12};
-    else
-      q = Quat{m01 + m10, 1.0f - m00 + m11 - m22, m12 + m21, m02 - m20};
-  } else {
-    if (m00 < -m11)
-      q = Quat{m02 + m20, m12 + m21, 1.0f - m00 - m11 + m22, m10 - m01};
-    else
-      q = Quat{m21 - m12, m02 - m20, m10 - m01, 1.0f + m00 + m11 + m22};
-  }
-  const float len = Sqrt(Dot4(q, q));
-  return Quat{q.x / len, q.y / len, q.z / len, q.w / len};
-}
-
-// The look rotation of forward f with right already chosen: the basis right,
-// up2 = cross(f, right), f, built on the unit forward. (With a forward of any
-// other length the columns would not be orthonormal and the conversion would
-// not give the rotation that looks along it.)
-inline uint32_t WriteLook(Vec3 f, Vec3 right, Quat* out) {
-  const Vec3 z = NormalizeOrZero(f);
-  *out = BasisToQuat(right, Cross(z, right), z);
-  return 0;
-}
-
-}  // namespace
-
 VORTA_MSABI void VectorAngle(const Vec3* a, const Vec3* b, float* out) {
   *out = VectorAngleDegrees(*a, *b);
 }
@@ -87,13 +47,15 @@ VORTA_MSABI void AxisRotation(Vec3* out, int32_t selector, const Quat* rotation,
 VORTA_MSABI uint32_t LookRotationProjected(const Vec3* forward, const Vec3* up, Quat* out) {
   const Vec3 u = *up;
   const Vec3 f = ProjectOntoPlane(*forward, u);
-  return WriteLook(f, NormalizeOrZero(Cross(u, f)), out);
+  *out = LookRotationOf(f, NormalizeOrZero(Cross(u, f)));
+  return 0;
 }
 
 // right = normalize(cross(cross(cross(f, up), f), f)). Also the body of the twin entry.
 VORTA_MSABI uint32_t LookRotation(const Vec3* forward, const Vec3* up, Quat* out) {
   const Vec3 f = *forward;
-  return WriteLook(f, NormalizeOrZero(Cross(Cross(Cross(f, *up), f), f)), out);
+  *out = LookRotationOf(f, NormalizeOrZero(Cross(Cross(Cross(f, *up), f), f)));
+  return 0;
 }
 
 }  // namespace vorta::VORTA_NS
