@@ -207,38 +207,40 @@ void CallPoints(Out& o, F f) {
   o.Put(ret);
 }
 
+void CallEase(void* fn, const In& in, Out& o) {
+  o.Put(FN(VortaEaseFn)(in.s[0], in.s[1], in.s[2], in.s[3]));
+}
+void CallEaseVec3(void* fn, const In& in, Out& o) {
+  VortaVec3 out;
+  FN(VortaEaseVec3Fn)(V3(0), V3(1), in.s[2], &out, in.s[3]);
+  o.Put(FromVec(out));
+}
+void CallBinary(void* fn, const In& in, Out& o) {
+  VortaVec3 out;
+  FN(VortaVec3BinaryFn)(V3(0), V3(1), &out);
+  o.Put(FromVec(out));
+}
+
 const Case kCases[] = {
     {VORTA_EXPORT_EASING_BOUNCE3,
-     [](void* fn, const In& in, Out& o) { o.Put(FN(VortaEaseFn)(in.s[0], in.s[1], in.s[2], in.s[3])); },
+     CallEase,
      REPLAY(r.Put((S<T>(in, 1) - S<T>(in, 0)) * Bounce(S<T>(in, 2), S<T>(in, 3), false) + S<T>(in, 0)))},
     {VORTA_EXPORT_EASING_BOUNCE4,
-     [](void* fn, const In& in, Out& o) { o.Put(FN(VortaEaseFn)(in.s[0], in.s[1], in.s[2], in.s[3])); },
+     CallEase,
      REPLAY(r.Put((S<T>(in, 1) - S<T>(in, 0)) * Bounce(S<T>(in, 2), S<T>(in, 3), true) + S<T>(in, 0)))},
     {VORTA_EXPORT_EASING_BOUNCE3_VEC3,
-     [](void* fn, const In& in, Out& o) {
-       VortaVec3 out;
-       FN(VortaEaseVec3Fn)(V3(0), V3(1), in.s[2], &out, in.s[3]);
-       o.Put(FromVec(out));
-     },
+     CallEaseVec3,
      REPLAY(r.Put(Bounce(S<T>(in, 2), S<T>(in, 3), false) * (Vv<T>(in, 1) - Vv<T>(in, 0)) + Vv<T>(in, 0)))},
     {VORTA_EXPORT_EASING_BOUNCE4_VEC3,
-     [](void* fn, const In& in, Out& o) {
-       VortaVec3 out;
-       FN(VortaEaseVec3Fn)(V3(0), V3(1), in.s[2], &out, in.s[3]);
-       o.Put(FromVec(out));
-     },
+     CallEaseVec3,
      REPLAY(r.Put(Bounce(S<T>(in, 2), S<T>(in, 3), true) * (Vv<T>(in, 1) - Vv<T>(in, 0)) + Vv<T>(in, 0)))},
     {VORTA_EXPORT_EASING_BENT_LERP,
-     [](void* fn, const In& in, Out& o) {
-       VortaVec3 out;
-       FN(VortaEaseVec3Fn)(V3(0), V3(1), in.s[0], &out, in.s[1]);
-       o.Put(FromVec(out));
-     },
-     REPLAY(T t = S<T>(in, 0); T e = S<T>(in, 1) + T(0.5f);
+     CallEaseVec3,
+     REPLAY(T t = S<T>(in, 2); T e = S<T>(in, 3) + T(0.5f);
             T f = ((1 - t) * e + t) * t + (e * t + 0 * (1 - t)) * (1 - t);
             r.Put(f * (Vv<T>(in, 1) - Vv<T>(in, 0)) + Vv<T>(in, 0)))},
     {VORTA_EXPORT_EASING_SHIFTED_QUADRATIC,
-     [](void* fn, const In& in, Out& o) { o.Put(FN(VortaEaseFn)(in.s[0], in.s[1], in.s[2], in.s[3])); },
+     CallEase,
      REPLAY(T a = S<T>(in, 0); T b = S<T>(in, 1); T t = S<T>(in, 2);
             T m = (b - a) * S<T>(in, 3) + (a + b) * T(0.5f);
             r.Put((a * (1 - t) + m * t) * (1 - t) + ((1 - t) * m + b * t) * t))},
@@ -309,11 +311,7 @@ const Case kCases[] = {
      REPLAY(T t = S<T>(in, 0); r.Put(T(1)); r.Put((T(0.5f) * t * t) * Vv<T>(in, 2) + (t * Vv<T>(in, 1) + Vv<T>(in, 0))))},
 
     {VORTA_EXPORT_GEOMETRY_PLANE_PROJECT,
-     [](void* fn, const In& in, Out& o) {
-       VortaVec3 out;
-       FN(VortaVec3BinaryFn)(V3(0), V3(1), &out);
-       o.Put(FromVec(out));
-     },
+     CallBinary,
      REPLAY(r.Put(Plane(Vv<T>(in, 0), Vv<T>(in, 1))))},
     {VORTA_EXPORT_GEOMETRY_SUB_SCALED,
      [](void* fn, const In& in, Out& o) {
@@ -377,11 +375,7 @@ const Case kCases[] = {
      REPLAY(V<T> a = Vv<T>(in, 0); V<T> b = Vv<T>(in, 1); T e = S<T>(in, 0);
             r.Put(T(e > std::fabs(a.x - b.x) && e > std::fabs(a.y - b.y) && e > std::fabs(a.z - b.z))))},
     {VORTA_EXPORT_GEOMETRY_MULTIPLY,
-     [](void* fn, const In& in, Out& o) {
-       VortaVec3 out;
-       FN(VortaVec3BinaryFn)(V3(0), V3(1), &out);
-       o.Put(FromVec(out));
-     },
+     CallBinary,
      REPLAY(V<T> a = Vv<T>(in, 0); V<T> b = Vv<T>(in, 1); r.Put(V<T>{a.x * b.x, a.y * b.y, a.z * b.z}))},
     {VORTA_EXPORT_GEOMETRY_MULTIPLY_Z,
      [](void* fn, const In& in, Out& o) {
@@ -417,11 +411,7 @@ const Case kCases[] = {
             T m1 = MaxNan(MaxNan(e.x * f(s.x, t.x), e.y * f(s.y, t.y)), e.z * f(s.z, t.z));
             r.Put(MaxNan(m0, m1) * T(0.5f) + S<T>(in, 0)))},
     {VORTA_EXPORT_GEOMETRY_DOUBLE_CROSS,
-     [](void* fn, const In& in, Out& o) {
-       VortaVec3 out;
-       FN(VortaVec3BinaryFn)(V3(0), V3(1), &out);
-       o.Put(FromVec(out));
-     },
+     CallBinary,
      REPLAY(r.Put(Cross(Cross(Vv<T>(in, 0), Vv<T>(in, 1)), Vv<T>(in, 0))))},
     {VORTA_EXPORT_GEOMETRY_PERPENDICULAR,
      [](void* fn, const In& in, Out& o) {
