@@ -5,6 +5,8 @@
 #include "containers/disposal.h"
 #include "containers/xxh3.h"
 #include "tensor/broadcast.h"
+#include "tensor/datamove.h"
+#include "tensor/gather_scatter.h"
 #include "tensor/maps.h"
 #include "tensor/matmul.h"
 #include "tensor/reductions.h"
