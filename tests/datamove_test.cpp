@@ -188,6 +188,27 @@ TEST_P(DataMove, BroadcastsExpandAndTile) {
       }
 }
 
+// Output digits that do not nest (a column-major output order): every index
+// still takes the literal digits (i div outStrides) mod outShape.
+TEST_P(DataMove, BroadcastWithUnnestedOutputDigits) {
+  std::mt19937_64 rng(13);
+  for (const auto& options : Schedules(2)) {
+    const int32_t rows = 5, cols = 7;
+    Words src(cols, rng), dst(rows * cols);
+    VortaBroadcastJob job{};
+    job.rank = 2;
+    RightAligned(job.outShape, {rows, cols});
+    RightAligned(job.outStrides, {1, rows});  // row digit innermost in memory
+    RightAligned(job.inShape, {1, cols});
+    RightAligned(job.inStrides, {0, 1});
+    job.source = src.data();
+    job.destination = dst.data();
+    RunExport(VORTA_EXPORT_DATAMOVE_BROADCAST, job, dst.size(), options);
+    for (int32_t i = 0; i < rows * cols; ++i) ASSERT_EQ(dst[i], src[(i / rows) % cols]) << i;
+    EXPECT_TRUE(dst.GuardsIntact());
+  }
+}
+
 TEST_P(DataMove, CopiesAndRowCopies) {
   std::mt19937_64 rng(5);
   Words src(300, rng), dst(300, rng);
