@@ -60,18 +60,54 @@ void RunSlice(const StridedCopyJob* job, BatchRanges* ranges, uint32_t jobIndex)
 // Output rows moved per band of transposed tiles: a whole 64-byte line of
 // each source row is used before the band moves on.
 constexpr int64_t kBandRows = 16;
+// Outputs from this many words on are written past the caches, a line at a
+// time: they would only evict the source, and no read-for-ownership is paid.
+constexpr int64_t kStreamWords = int64_t(1) << 20;
+
+// A 16 x 16 block transposed in a local buffer, then streamed out by lines.
+static inline void StreamBlock(const Word* src, int64_t colStride, Word* dst, int64_t cols) {
+  alignas(64) Word block[kBandRows * 16];
+  for (int64_t r = 0; r < kBandRows; r += kLanes)
+    for (int64_t c = 0; c < 16; c += kLanes)
+      TransposeTile(src + r + c * colStride, colStride, block + r * 16 + c, 16);
+  for (int64_t p = 0; p < kBandRows; ++p) StreamLine(dst + p * cols, block + p * 16);
+}
+
+// Square blocks of output streamed 16 x 16 at a time: few pages on either
+// side are in use at once.
+constexpr int64_t kStreamBlock = 256;
 
 // Output rows r of `cols` words each, out[r][c] = src[r + c * colStride], for
-// rows a multiple of kLanes: kLanes x kLanes tiles, bands of kBandRows rows.
-void TransposeRows(const Word* src, int64_t colStride, Word* dst, int64_t cols, int64_t rows) {
-  const int64_t wholeCols = cols - cols % kLanes;
-  for (int64_t r0 = 0; r0 < rows; r0 += kBandRows) {
+// rows a multiple of kLanes: kLanes x kLanes tiles, bands of kBandRows rows;
+// streamed in blocks where the output is large.
+void TransposeRows(const Word* src, int64_t colStride, Word* dst, int64_t cols, int64_t rows,
+                   bool stream) {
+  int64_t r0 = 0;
+  if (stream) {
+    const int64_t wholeCols = cols - cols % 16;
+    for (; r0 + kBandRows <= rows; r0 += kStreamBlock) {
+      int64_t band = rows - r0 < kStreamBlock ? rows - r0 : kStreamBlock;
+      band -= band % kBandRows;
+      for (int64_t c0 = 0; c0 < wholeCols; c0 += kStreamBlock)
+        for (int64_t c = c0; c < c0 + kStreamBlock && c < wholeCols; c += 16)
+          for (int64_t r = r0; r < r0 + band; r += kBandRows)
+            StreamBlock(src + r + c * colStride, colStride, dst + r * cols + c, cols);
+      for (int64_t r = r0; r < r0 + band; ++r)
+        for (int64_t c = wholeCols; c < cols; ++c) dst[r * cols + c] = src[r + c * colStride];
+      if (band < kStreamBlock) {
+        r0 += band;
+        break;
+      }
+    }
+  }
+  for (; r0 < rows; r0 += kBandRows) {
     const int64_t band = rows - r0 < kBandRows ? rows - r0 : kBandRows;
-    for (int64_t c0 = 0; c0 < wholeCols; c0 += kLanes)
+    int64_t c0 = 0;
+    for (; c0 + kLanes <= cols; c0 += kLanes)
       for (int64_t r = r0; r < r0 + band; r += kLanes)
         TransposeTile(src + r + c0 * colStride, colStride, dst + r * cols + c0, cols);
     for (int64_t r = r0; r < r0 + band; ++r)
-      for (int64_t c = wholeCols; c < cols; ++c) dst[r * cols + c] = src[r + c * colStride];
+      for (int64_t c = c0; c < cols; ++c) dst[r * cols + c] = src[r + c * colStride];
   }
 }
 
@@ -83,6 +119,11 @@ void RunStridedGather(const StridedGatherJob* job, BatchRanges* ranges, uint32_t
   const int64_t cols = layout.extent[0], rowsPerBlock = layout.extent[1];
   const bool tiles = layout.rank >= 2 && job->strides[1] == 1 && job->strides[0] != 1 &&
                      cols >= kLanes && rowsPerBlock >= kLanes && layout.Regular();
+  int64_t words = 1;
+  for (int k = 0; k < layout.rank; ++k) words *= layout.extent[k];
+  const bool stream = words >= kStreamWords && cols % 4 == 0 &&
+                      reinterpret_cast<uintptr_t>(dst) % 16 == 0;
+  bool streamed = false;
   RunBatchLoop(ranges, jobIndex, [&](int32_t begin, int32_t end) {
     StridedWalk<1> walk(layout, begin);
     while (walk.Index() < end) {
@@ -91,7 +132,8 @@ void RunStridedGather(const StridedGatherJob* job, BatchRanges* ranges, uint32_t
         if (rows > rowsPerBlock - walk.Counter(1)) rows = rowsPerBlock - walk.Counter(1);
         rows -= rows % kLanes;
         if (rows > 0) {
-          TransposeRows(src + walk.Offset(0), job->strides[0], dst + walk.Index(), cols, rows);
+          TransposeRows(src + walk.Offset(0), job->strides[0], dst + walk.Index(), cols, rows, stream);
+          streamed |= stream;
           // The last row through the ordinary step, which carries into the outer digits.
           walk.AdvanceDigit(1, rows - 1, cols);
           walk.Advance(cols);
@@ -104,6 +146,7 @@ void RunStridedGather(const StridedGatherJob* job, BatchRanges* ranges, uint32_t
       walk.Advance(n);
     }
   });
+  if (streamed) StreamFence();
 }
 
 // ---- broadcast -----------------------------------------------------------------

@@ -43,4 +43,14 @@ static inline __attribute__((always_inline)) void TransposeTile(const uint32_t* 
 #endif
 }
 
+// One 64-byte line of 16 words stored past the caches (dst 16-byte aligned,
+// which is all the 16-byte streaming store needs in either variant).
+static inline __attribute__((always_inline)) void StreamLine(uint32_t* dst, const uint32_t* src) {
+  for (int q = 0; q < 16; q += 4)
+    _mm_stream_ps(reinterpret_cast<float*>(dst + q), _mm_loadu_ps(reinterpret_cast<const float*>(src + q)));
+}
+
+// Orders the streamed stores before anything the caller does next.
+static inline __attribute__((always_inline)) void StreamFence() { _mm_sfence(); }
+
 }  // namespace vorta::VORTA_NS

@@ -153,6 +153,24 @@ TEST_P(DataMove, TransposesOfEveryShape) {
     }
 }
 
+// A transpose large enough to be streamed past the caches, in blocks that
+// batches cut at any row.
+TEST_P(DataMove, LargeTransposeStreams) {
+  const int32_t rows = 1028, cols = 1024;  // output rows x columns; the source is cols x rows
+  std::mt19937_64 rng(19);
+  Words src(int64_t(rows) * cols, rng);
+  for (const auto& options : {Schedule(1, 1 << 21, false, false, 1), Schedule(2, 9000, true, false, 2),
+                              Schedule(3, 3000, true, true, 3)}) {
+    Words dst(src.size());
+    VortaStridedGatherJob job{src.data(), dst.data(), {cols, rows}, {rows, 1}, 2};
+    RunExport(VORTA_EXPORT_DATAMOVE_STRIDED_GATHER, job, dst.size(), options);
+    for (int32_t r = 0; r < rows; ++r)
+      for (int32_t c = 0; c < cols; ++c)
+        ASSERT_EQ(dst[int64_t(r) * cols + c], src[int64_t(c) * rows + r]) << r << ", " << c;
+    EXPECT_TRUE(dst.GuardsIntact());
+  }
+}
+
 // Expand and tile: a source digit is the output digit modulo the source extent.
 TEST_P(DataMove, BroadcastsExpandAndTile) {
   std::mt19937_64 rng(11);
