@@ -112,6 +112,8 @@ template <class T>
 void RunScatterTuples(const ScatterTuplesJob* job, BatchRanges* ranges, uint32_t jobIndex) {
   const int64_t size = job->sliceSize;
   if (size < 1) return;
+  // Tuples lie tupleLength words apart; the record has strides for 8 components.
+  const int64_t tupleStride = job->tupleLength < 0 ? 0 : job->tupleLength;
   const int32_t tuple = ClampCount(job->tupleLength, 8);
   const Word* updates = static_cast<const Word*>(job->updates);
   Word* out = static_cast<Word*>(job->output);
@@ -122,7 +124,7 @@ void RunScatterTuples(const ScatterTuplesJob* job, BatchRanges* ranges, uint32_t
         int64_t n = size - p;
         if (n > end - at) n = end - at;
         int64_t g = 0;
-        for (int k = 0; k < tuple; ++k) g += int64_t(job->indices[tuple * s + k]) * job->sliceStrides[k];
+        for (int k = 0; k < tuple; ++k) g += int64_t(job->indices[tupleStride * s + k]) * job->sliceStrides[k];
         if (g >= 0) {
           Word* target = out + g * size + p;
           const Word* value = updates + s * size + p;

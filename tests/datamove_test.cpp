@@ -274,14 +274,6 @@ TEST_P(DataMove, TrianglesClampEveryDiagonal) {
 
 // Indices from below -extent to above it: -1 is the last slice, anything still
 // outside after one wrap gives zero words.
-int32_t RandomIndex(std::mt19937_64& rng, int32_t extent) {
-  return rng() % 8 == 0 ? Uniform(rng, -2 * extent - 2, 2 * extent + 1) : Uniform(rng, -extent, extent - 1);
-}
-bool Wrapped(int32_t idx, int32_t extent, int64_t* e) {
-  *e = idx < 0 ? int64_t(idx) + extent : idx;
-  return *e >= 0 && *e < extent;
-}
-
 TEST_P(DataMove, GatherAlongAnAxis) {
   std::mt19937_64 rng(23);
   for (int round = 0; round < 6; ++round)

@@ -108,4 +108,15 @@ inline void RightAligned(int32_t* slots, const std::vector<int32_t>& values, int
   for (int m = 0; m < 8; ++m) slots[m] = m < first ? fill : values[m - first];
 }
 
+// Indices mostly in [-extent, extent), one in eight far outside.
+inline int32_t RandomIndex(std::mt19937_64& rng, int32_t extent) {
+  return rng() % 8 == 0 ? Uniform(rng, -2 * extent - 2, 2 * extent + 1) : Uniform(rng, -extent, extent - 1);
+}
+
+// The index wrapped once; false when it is still outside the axis.
+inline bool Wrapped(int32_t idx, int32_t extent, int64_t* e) {
+  *e = idx < 0 ? int64_t(idx) + extent : idx;
+  return *e >= 0 && *e < extent;
+}
+
 }  // namespace vorta_test

@@ -22,13 +22,6 @@ using Shape = std::vector<int32_t>;
 
 class GatherScatter : public VariantTest {};
 
-bool Wrapped(int32_t idx, int32_t extent, int64_t* e) {
-  *e = idx < 0 ? int64_t(idx) + extent : idx;
-  return *e >= 0 && *e < extent;
-}
-int32_t RandomIndex(std::mt19937_64& rng, int32_t extent) {
-  return rng() % 8 == 0 ? Uniform(rng, -2 * extent - 2, 2 * extent + 1) : Uniform(rng, -extent, extent - 1);
-}
 int64_t Dot(const std::vector<int64_t>& c, const Shape& strides) {
   int64_t a = 0;
   for (size_t k = 0; k < c.size(); ++k) a += c[k] * strides[k];
