@@ -44,7 +44,8 @@ struct WalkLayout {
   void Digit(int k, int64_t t, int64_t n) {
     divisor[k] = t < 1 ? 1 : t;
     extent[k] = n < 1 ? 1 : n;
-    modulus[k] = divisor[k] * extent[k];
+    // Past the int64 range no index reaches the wrap: the digit is i div t.
+    if (__builtin_mul_overflow(divisor[k], extent[k], &modulus[k])) modulus[k] = kUnboundedModulus;
   }
   // Digit k is (i mod outer) div t: digits by successive division, where
   // outer is the divisor of the next outer digit (kUnboundedModulus for none).
@@ -64,7 +65,10 @@ struct WalkLayout {
   bool Regular() const {
     if (divisor[0] != 1) return false;
     for (int k = 0; k < rank; ++k) {
-      if (modulus[k] != kUnboundedModulus && modulus[k] != divisor[k] * extent[k]) return false;
+      int64_t whole;
+      if (modulus[k] != kUnboundedModulus &&
+          (__builtin_mul_overflow(divisor[k], extent[k], &whole) || modulus[k] != whole))
+        return false;
       if (k + 1 < rank && modulus[k] != divisor[k + 1]) return false;
     }
     return true;
