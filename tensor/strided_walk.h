@@ -166,7 +166,7 @@ class StridedWalk {
     for (int k = 0; k < kWalkDigits; ++k) {
       counter_[k] = 0;
       for (int s = 0; s < kSides; ++s) side_[s][k] = 0;
-      if (k >= L_.rank) continue;
+      if (k >= L_.rank || i == 0) continue;  // index 0 has every digit 0
       const int64_t m = L_.modulus[k];
       const int64_t d = (m == kUnboundedModulus ? i : i % m) / L_.divisor[k];
       counter_[k] = d;
