@@ -112,6 +112,7 @@ void RunScatterElements(const ScatterElementsJob* job, BatchRanges* ranges, uint
     const int64_t step = k == axis ? 0 : k == rank - 1 ? 1 : job->dataStrides[k];
     layout.Side(0, digit, kFollow, step);
   }
+  layout.MergeDigits();
   const int64_t axisStep = axis == rank - 1 ? 1 : job->dataStrides[axis];
   const Word* updates = static_cast<const Word*>(job->updates);
   Word* data = static_cast<Word*>(job->data);

@@ -25,6 +25,7 @@ WalkLayout<1> ShapeLayout(const Job* job, int64_t base) {
     divisor = layout.modulus[k];
   }
   layout.base[0] = base;
+  layout.MergeDigits();
   return layout;
 }
 
@@ -117,7 +118,8 @@ void RunStridedGather(const StridedGatherJob* job, BatchRanges* ranges, uint32_t
   Word* dst = static_cast<Word*>(job->destination);
   // Rows whose neighbours are neighbours in the source: moved as transposed tiles.
   const int64_t cols = layout.extent[0], rowsPerBlock = layout.extent[1];
-  const bool tiles = layout.rank >= 2 && job->strides[1] == 1 && job->strides[0] != 1 &&
+  const int64_t colStride = layout.step[0][0];
+  const bool tiles = layout.rank >= 2 && layout.step[0][1] == 1 && colStride != 1 &&
                      cols >= kLanes && rowsPerBlock >= kLanes && layout.Regular();
   int64_t words = 1;
   for (int k = 0; k < layout.rank; ++k) words *= layout.extent[k];
@@ -132,7 +134,7 @@ void RunStridedGather(const StridedGatherJob* job, BatchRanges* ranges, uint32_t
         if (rows > rowsPerBlock - walk.Counter(1)) rows = rowsPerBlock - walk.Counter(1);
         rows -= rows % kLanes;
         if (rows > 0) {
-          TransposeRows(src + walk.Offset(0), job->strides[0], dst + walk.Index(), cols, rows, stream);
+          TransposeRows(src + walk.Offset(0), colStride, dst + walk.Index(), cols, rows, stream);
           streamed |= stream;
           // The last row through the ordinary step, which carries into the outer digits.
           walk.AdvanceDigit(1, rows - 1, cols);
@@ -167,6 +169,7 @@ void RunBroadcastCopy(const BroadcastJob* job, BatchRanges* ranges, uint32_t job
     layout.Digit(k, job->outStrides[slot], job->outShape[slot]);
     layout.Side(0, k, job->inShape[slot], job->inStrides[slot]);
   }
+  layout.MergeDigits();
   RunBatchLoop(ranges, jobIndex, [&](int32_t begin, int32_t end) {
     MoveStrided<true>(layout, src, dst, begin, end);
   });

@@ -27,6 +27,7 @@ void RunGatherElements(const GatherElementsJob* job, BatchRanges* ranges, uint32
                       k == 0 ? kUnboundedModulus : job->outputStrides[k - 1]);
     layout.Side(0, digit, kFollow, k == axis ? 0 : k == rank - 1 ? 1 : job->dataStrides[k]);
   }
+  layout.MergeDigits();
   const bool axisValid = axis >= 0 && axis < rank;
   const int64_t axisStep = axisValid ? job->dataStrides[axis] : 0;
   const Word* data = static_cast<const Word*>(job->data);
@@ -66,6 +67,7 @@ void RunGatherTuples(const GatherTuplesJob* job, BatchRanges* ranges, uint32_t j
     if (m >= dataFirst + batch + tuple) step += job->dataStrides[m];
     layout.Side(1, 7 - m, kFollow, step);
   }
+  layout.MergeDigits();
   const Word* data = static_cast<const Word*>(job->data);
   const int32_t* indices = job->indices;
   Word* out = static_cast<Word*>(job->output);
@@ -168,6 +170,7 @@ void RunConditionSelect(const ConditionSelectJob* job, BatchRanges* ranges, uint
     layout.Side(2, 7 - m, job->falseDims[m], job->falseStrides[m]);
   }
   if (rank <= 0) layout.Successive(0, 1, kUnboundedModulus);
+  layout.MergeDigits();
   RunBatchLoop(ranges, jobIndex, [&](int32_t begin, int32_t end) {
     WalkRuns(layout, begin, end, [&](int64_t at, const StridedWalk<3>& walk, int64_t n) {
       const int64_t sc = walk.RunStep(0), st = walk.RunStep(1), sf = walk.RunStep(2);
@@ -211,6 +214,8 @@ void RunLayoutSum(const LayoutSumJob* job, BatchRanges* ranges, uint32_t jobInde
     reduced.Side(0, 7 - m, kFollow, job->reducedInputStrides[m]);
   }
   if (redRank == 0) reduced.Successive(0, 1, kUnboundedModulus);  // every term is input[base]
+  kept.MergeDigits();
+  reduced.MergeDigits();
   const float* in = job->input;
   float* out = job->output;
   RunBatchLoop(ranges, jobIndex, [&](int32_t begin, int32_t end) {

@@ -61,6 +61,45 @@ struct WalkLayout {
     step[s][k] = stride;
   }
 
+  // Folds each digit into the one below it wherever every side moves through
+  // the pair as through one digit: staying on one element in both, or stepping
+  // on linearly without tiling. Runs then reach across whole blocks. Only for
+  // walks whose users read offsets, not digit counters.
+  void MergeDigits() {
+    if (!Regular()) return;
+    int low = 0;
+    for (int k = 1; k < rank; ++k) {
+      if (extent[k] == 1) {  // contributes nothing
+        modulus[low] = modulus[k];
+        continue;
+      }
+      int64_t whole;
+      bool merge = extent[low] != 1 && !__builtin_mul_overflow(extent[low], extent[k], &whole) &&
+                   whole < kUnboundedModulus;
+      for (int s = 0; s < kSides && merge; ++s) {
+        const bool stays = sideExtent[s][low] == 1 && sideExtent[s][k] == 1;
+        const bool linear = sideExtent[s][low] >= extent[low] && sideExtent[s][k] >= extent[k] &&
+                            step[s][k] == step[s][low] * extent[low];
+        merge = stays || linear;
+      }
+      if (merge) {
+        for (int s = 0; s < kSides; ++s)
+          if (sideExtent[s][low] != 1 || sideExtent[s][k] != 1) sideExtent[s][low] = kFollow;
+        extent[low] = whole;
+        modulus[low] = modulus[k];
+        continue;
+      }
+      if (extent[low] != 1) ++low;  // a digit of extent 1 below is simply replaced
+      divisor[low] = divisor[k], modulus[low] = modulus[k], extent[low] = extent[k];
+      for (int s = 0; s < kSides; ++s) sideExtent[s][low] = sideExtent[s][k], step[s][low] = step[s][k];
+    }
+    for (int k = low + 1; k < rank; ++k) {
+      divisor[k] = modulus[k] = extent[k] = 1;
+      for (int s = 0; s < kSides; ++s) sideExtent[s][k] = 1, step[s][k] = 0;
+    }
+    rank = low + 1;
+  }
+
   // True when the digits nest, so that the odometer walk gives the literal digits.
   bool Regular() const {
     if (divisor[0] != 1) return false;
