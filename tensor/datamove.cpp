@@ -122,7 +122,7 @@ void RunStridedGather(const StridedGatherJob* job, BatchRanges* ranges, uint32_t
   const bool tiles = layout.rank >= 2 && layout.step[0][1] == 1 && colStride != 1 &&
                      cols >= kLanes && rowsPerBlock >= kLanes && layout.Regular();
   int64_t words = 1;
-  for (int k = 0; k < layout.rank; ++k) words *= layout.extent[k];
+  for (int k = 0; k < layout.rank && words < kStreamWords; ++k) words *= layout.extent[k];
   const bool stream = words >= kStreamWords && cols % 4 == 0 &&
                       reinterpret_cast<uintptr_t>(dst) % 16 == 0;
   bool streamed = false;
