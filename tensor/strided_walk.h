@@ -69,10 +69,7 @@ struct WalkLayout {
     if (!Regular()) return;
     int low = 0;
     for (int k = 1; k < rank; ++k) {
-      if (extent[k] == 1) {  // contributes nothing
-        modulus[low] = modulus[k];
-        continue;
-      }
+      if (Trivial(k)) continue;  // always 0: contributes nothing
       int64_t whole;
       bool merge = extent[low] != 1 && !__builtin_mul_overflow(extent[low], extent[k], &whole) &&
                    whole < kUnboundedModulus;
@@ -100,15 +97,22 @@ struct WalkLayout {
     rank = low + 1;
   }
 
-  // True when the digits nest, so that the odometer walk gives the literal digits.
+  // A digit that is 0 for every index: (i mod t) div t.
+  bool Trivial(int k) const { return modulus[k] == divisor[k]; }
+
+  // True when the digits nest, so that the odometer walk gives the literal
+  // digits: each digit's divisor is the modulus of the one below (digits that
+  // are always 0 aside, whatever divisor they name).
   bool Regular() const {
-    if (divisor[0] != 1) return false;
+    int64_t expected = 1;
     for (int k = 0; k < rank; ++k) {
+      if (Trivial(k)) continue;
+      if (divisor[k] != expected) return false;
       int64_t whole;
       if (modulus[k] != kUnboundedModulus &&
           (__builtin_mul_overflow(divisor[k], extent[k], &whole) || modulus[k] != whole))
         return false;
-      if (k + 1 < rank && modulus[k] != divisor[k + 1]) return false;
+      expected = modulus[k];
     }
     return true;
   }
