@@ -108,8 +108,9 @@ void RunGatherTuples(const GatherTuplesJob* job, BatchRanges* ranges, uint32_t j
 
 // Update element i is position p of slice s; the slice's target offset g is
 // the dot product of its tuple with the slice strides (no wrapping), formed
-// once per slice. A negative g lies before the tensor and is skipped; the host
-// keeps g below the slice count.
+// once per slice. Components are never wrapped, so a negative one is outside
+// its dimension: that slice is skipped, as is a negative g; the host keeps g
+// below the slice count.
 template <class T>
 void RunScatterTuples(const ScatterTuplesJob* job, BatchRanges* ranges, uint32_t jobIndex) {
   const int64_t size = job->sliceSize;
@@ -126,8 +127,13 @@ void RunScatterTuples(const ScatterTuplesJob* job, BatchRanges* ranges, uint32_t
         int64_t n = size - p;
         if (n > end - at) n = end - at;
         int64_t g = 0;
-        for (int k = 0; k < tuple; ++k) g += int64_t(job->indices[tupleStride * s + k]) * job->sliceStrides[k];
-        if (g >= 0) {
+        bool inside = true;
+        for (int k = 0; k < tuple; ++k) {
+          const int32_t c = job->indices[tupleStride * s + k];
+          inside = inside && c >= 0;
+          g += int64_t(c) * job->sliceStrides[k];
+        }
+        if (inside && g >= 0) {
           Word* target = out + g * size + p;
           const Word* value = updates + s * size + p;
           for (int64_t j = 0; j < n; ++j) CombineWord<T, kReduction>(target + j, value[j]);

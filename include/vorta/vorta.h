@@ -326,7 +326,8 @@ VORTA_CHECK_OFFSET(VortaGatherTuplesJob, indicesStrides, 204);
 VORTA_CHECK_SIZE(VortaGatherTuplesJob, 236);
 
 /* Scatter by index tuples, in place on output (float or wrapping int32
- * arithmetic by member). An update whose slice offset is negative is skipped. */
+ * arithmetic by member). Components are not wrapped: a slice whose tuple has a
+ * negative component is skipped. */
 typedef struct VORTA_PACKED VortaScatterTuplesJob {
   int32_t reduction;
   int32_t sliceSize;
