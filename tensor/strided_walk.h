@@ -1,4 +1,5 @@
-// The strided walk shared by the data-movement and select jobs: a flat index
+// The strided walk shared by the slice, transpose, broadcast, gather, scatter,
+// select and sum jobs: a flat index
 // space split into up to eight digits (digit 0 innermost), carried into the
 // element offsets of up to three strided sides. A batch is turned into digits
 // once (the only divisions); it is then covered in runs along digit 0 in which
