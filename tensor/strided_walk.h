@@ -1,10 +1,9 @@
 // The strided walk shared by the slice, transpose, broadcast, gather, scatter,
-// select and sum jobs: a flat index
-// space split into up to eight digits (digit 0 innermost), carried into the
-// element offsets of up to three strided sides. A batch is turned into digits
-// once (the only divisions); it is then covered in runs along digit 0 in which
-// every side moves by a fixed step, and one odometer step per run carries the
-// digits and offsets on.
+// select and sum jobs: a flat index space split into up to eight digits (digit
+// 0 innermost), carried into the element offsets of up to three strided sides.
+// A batch is turned into digits once (the only divisions); it is then covered
+// in runs along digit 0 in which every side moves by a fixed step, and one
+// odometer step per run carries the digits and offsets on.
 //
 // Each side sees digit k modulo its own extent (a side of extent 1 stays on one
 // element, one of the digit's extent follows it, a smaller one tiles), times its
