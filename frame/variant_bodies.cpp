@@ -8,6 +8,8 @@
 #include "math/geometry.h"
 #include "math/rotation.h"
 #include "tensor/broadcast.h"
+#include "tensor/datamove.h"
+#include "tensor/gather_scatter.h"
 #include "tensor/maps.h"
 #include "tensor/matmul.h"
 #include "tensor/reductions.h"
