@@ -4,10 +4,14 @@
 #include "containers/allocators.h"
 #include "containers/disposal.h"
 #include "containers/xxh3.h"
+#include "tensor/argreduce.h"
 #include "tensor/broadcast.h"
+#include "tensor/cumsum.h"
 #include "tensor/maps.h"
 #include "tensor/matmul.h"
+#include "tensor/normalization.h"
 #include "tensor/reductions.h"
+#include "tensor/softmax.h"
 #include "tensor/transcendental.h"
 
 namespace vorta::VORTA_NS {

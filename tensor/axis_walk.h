@@ -49,6 +49,26 @@ static inline __attribute__((always_inline)) void WalkAxis(int32_t N, int32_t S,
   }
 }
 
+// Lines of one columns run handled together, one lane each: their state stays in L1.
+constexpr int32_t kLineChunk = 256;
+
+// Calls body.template operator()<L>(j) for the positions j = 0 .. m − 1, a vector
+// of kLanes positions at a time (L = VecOf<T>) and the rest one by one (L = T).
+template <class T, class Body>
+static inline __attribute__((always_inline)) void EachLane(int32_t m, Body&& body) {
+  int32_t j = 0;
+  for (; j + kLanes <= m; j += kLanes) body.template operator()<typename VecOf<T>::type>(j);
+  for (; j < m; ++j) body.template operator()<T>(j);
+}
+
+// Whether neighbouring lines of a block of `bytes` may run side by side and still
+// give what one line after another gives: when the output is the input itself
+// (each line touches only its own elements) or lies wholly apart from it.
+static inline bool LinesApart(const void* in, const void* out, int64_t bytes) {
+  const uintptr_t a = reinterpret_cast<uintptr_t>(in), b = reinterpret_cast<uintptr_t>(out);
+  return a == b || (b > a ? b - a : a - b) >= uint64_t(bytes);
+}
+
 // ---- rows: the partial-sum order ---------------------------------------------
 
 // Joins eight partials as ((P0∘P4)∘(P2∘P6))∘((P1∘P5)∘(P3∘P7)): halving down.

@@ -1,0 +1,130 @@
+// Softmax and log-softmax: the in-order maximum m of each line, the sum s of
+// ExpKernel(x − m), then y = e·(1/s) (softmax, which stores the exponentials
+// and scales them in place) or y = x − (m + LogKernel(s)).
+//
+// Contiguous lines (S = 1) run one after another through the element loop; s
+// takes the partial-sum order of the axis sums on rows of eight or more, except
+// for a softmax whose output starts 0 to 31 bytes after its input (in place
+// included), which sums in order. Strided lines of one outer block run side by
+// side, one lane each, every lane in order, which gives what one line after
+// another gives unless the output overlaps the input without being it; then
+// they do go one at a time.
+#include "tensor/softmax.h"
+
+#include "frame/batch_loop.h"
+#include "tensor/axis_folds.h"
+#include "tensor/axis_records.h"
+#include "tensor/axis_walk.h"
+#include "tensor/elementary.h"
+#include "tensor/map_loops.h"
+
+namespace vorta::VORTA_NS {
+namespace {
+
+// x − m, with no guard: a line holding +inf gives NaN throughout.
+struct ShiftedExp {
+  typedef float In;
+  typedef float Out;
+  float max;
+  template <class L> L operator()(L x) const { return ExpKernel(x - Splat<L>(max)); }
+};
+struct Times {
+  typedef float In;
+  typedef float Out;
+  float factor;
+  template <class L> L operator()(L x) const { return x * Splat<L>(factor); }
+};
+struct Minus {
+  typedef float In;
+  typedef float Out;
+  float offset;
+  template <class L> L operator()(L x) const { return x - Splat<L>(offset); }
+};
+
+struct ShiftedExpSum : SumFloat {
+  static constexpr bool kCostlyMap = true;
+  float max;
+  template <class L> L Map(L x, int32_t) const { return ExpKernel(x - Splat<L>(max)); }
+};
+
+static inline float SumInOrder(const float* x, int32_t n) {
+  float s = 0.0f;
+  for (int32_t k = 0; k < n; ++k) s += x[k];
+  return s;
+}
+
+template <bool kLog>
+static void Row(const float* x, float* y, int32_t N) {
+  const float m = FoldRowOrdered(x, N, MaxFloatFold());
+  if constexpr (kLog) {
+    const float s = FoldRow(x, N, ShiftedExpSum{{}, m});
+    MapElements(x, y, N, Minus{m + LogKernel(s)});
+  } else {
+    MapElements(x, y, N, ShiftedExp{m});
+    const uintptr_t gap = reinterpret_cast<uintptr_t>(y) - reinterpret_cast<uintptr_t>(x);
+    const float s = gap >= 32 ? FoldRow(y, N, SumFloat()) : SumInOrder(y, N);
+    MapElements(y, y, N, Times{1.0f / s});
+  }
+}
+
+// m ≤ kLineChunk neighbouring lines, element k of line j at k·S + j.
+template <bool kLog>
+static void Lines(const float* x, float* y, int64_t S, int32_t N, int32_t m) {
+  float max[kLineChunk], sum[kLineChunk];
+  EachLane<float>(m, [&]<class L>(int32_t j) {
+    Store(max + j, MaxFloatFold().Identity<L>());
+    Store(sum + j, Splat<L>(0.0f));
+  });
+  FoldColumns(x, S, N, m, max, MaxFloatFold());
+  if constexpr (kLog) {
+    for (int32_t k = 0; k < N; ++k)
+      EachLane<float>(m, [&]<class L>(int32_t j) {
+        Store(sum + j, Load<L>(sum + j) + ExpKernel(Load<L>(x + k * S + j) - Load<L>(max + j)));
+      });
+    EachLane<float>(m, [&]<class L>(int32_t j) {
+      Store(max + j, Load<L>(max + j) + LogKernel(Load<L>(sum + j)));  // now m + log s
+    });
+    for (int32_t k = 0; k < N; ++k)
+      EachLane<float>(m, [&]<class L>(int32_t j) {
+        Store(y + k * S + j, Load<L>(x + k * S + j) - Load<L>(max + j));
+      });
+  } else {
+    for (int32_t k = 0; k < N; ++k)
+      EachLane<float>(m, [&]<class L>(int32_t j) {
+        const L e = ExpKernel(Load<L>(x + k * S + j) - Load<L>(max + j));
+        Store(y + k * S + j, e);
+        Store(sum + j, Load<L>(sum + j) + e);
+      });
+    EachLane<float>(m, [&]<class L>(int32_t j) { Store(sum + j, Splat<L>(1.0f) / Load<L>(sum + j)); });
+    for (int32_t k = 0; k < N; ++k)
+      EachLane<float>(m, [&]<class L>(int32_t j) {
+        Store(y + k * S + j, Load<L>(y + k * S + j) * Load<L>(sum + j));
+      });
+  }
+}
+
+template <bool kLog>
+static void RunSoftmax(const AxisReduceJob* j, BatchRanges* ranges, uint32_t jobIndex) {
+  const float* in = static_cast<const float*>(j->input);
+  float* out = static_cast<float*>(j->output);
+  const int32_t N = j->N, S = j->S;
+  const int32_t together = LinesApart(in, out, int64_t(N) * S * 4) ? kLineChunk : 1;
+  RunBatchLoop(ranges, jobIndex, [&](int32_t begin, int32_t end) {
+    WalkAxis(
+        N, S, begin, end,
+        [&](int64_t first, int32_t count) {
+          for (int64_t o = first; o < first + count; ++o) Row<kLog>(in + o * N, out + o * N, N);
+        },
+        [&](int64_t offset, int32_t m, int64_t) {
+          for (int32_t c = 0; c < m; c += together)
+            Lines<kLog>(in + offset + c, out + offset + c, S, N, m - c < together ? m - c : together);
+        });
+  });
+}
+
+}  // namespace
+
+VORTA_JOB_RUNNING(SoftmaxFloat, AxisReduceJob, RunSoftmax<false>)
+VORTA_JOB_RUNNING(LogSoftmaxFloat, AxisReduceJob, RunSoftmax<true>)
+
+}  // namespace vorta::VORTA_NS
