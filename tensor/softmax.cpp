@@ -1,6 +1,9 @@
 // Softmax and log-softmax: the in-order maximum m of each line, the sum s of
 // ExpKernel(x − m), then y = e·(1/s) (softmax, which stores the exponentials
-// and scales them in place) or y = x − (m + LogKernel(s)).
+// and scales them in place) or y = (x − m) − LogKernel(s). The log form
+// subtracts m first: x − (m + log s) would round m + log s to the precision of
+// m, which for all-equal lines of 1000 is already 50 units in the last place of
+// −log N, and for larger m loses the result entirely.
 //
 // Contiguous lines (S = 1) run one after another through the element loop; s
 // takes the partial-sum order of the axis sums on rows of eight or more, except
@@ -34,11 +37,11 @@ struct Times {
   float factor;
   template <class L> L operator()(L x) const { return x * Splat<L>(factor); }
 };
-struct Minus {
+struct LogRatio {
   typedef float In;
   typedef float Out;
-  float offset;
-  template <class L> L operator()(L x) const { return x - Splat<L>(offset); }
+  float max, logSum;
+  template <class L> L operator()(L x) const { return (x - Splat<L>(max)) - Splat<L>(logSum); }
 };
 
 struct ShiftedExpSum : SumFloat {
@@ -58,7 +61,7 @@ static void Row(const float* x, float* y, int32_t N) {
   const float m = FoldRowOrdered(x, N, MaxFloatFold());
   if constexpr (kLog) {
     const float s = FoldRow(x, N, ShiftedExpSum{{}, m});
-    MapElements(x, y, N, Minus{m + LogKernel(s)});
+    MapElements(x, y, N, LogRatio{m, LogKernel(s)});
   } else {
     MapElements(x, y, N, ShiftedExp{m});
     const uintptr_t gap = reinterpret_cast<uintptr_t>(y) - reinterpret_cast<uintptr_t>(x);
@@ -81,12 +84,10 @@ static void Lines(const float* x, float* y, int64_t S, int32_t N, int32_t m) {
       EachLane<float>(m, [&]<class L>(int32_t j) {
         Store(sum + j, Load<L>(sum + j) + ExpKernel(Load<L>(x + k * S + j) - Load<L>(max + j)));
       });
-    EachLane<float>(m, [&]<class L>(int32_t j) {
-      Store(max + j, Load<L>(max + j) + LogKernel(Load<L>(sum + j)));  // now m + log s
-    });
+    EachLane<float>(m, [&]<class L>(int32_t j) { Store(sum + j, LogKernel(Load<L>(sum + j))); });
     for (int32_t k = 0; k < N; ++k)
       EachLane<float>(m, [&]<class L>(int32_t j) {
-        Store(y + k * S + j, Load<L>(x + k * S + j) - Load<L>(max + j));
+        Store(y + k * S + j, (Load<L>(x + k * S + j) - Load<L>(max + j)) - Load<L>(sum + j));
       });
   } else {
     for (int32_t k = 0; k < N; ++k)
