@@ -38,6 +38,11 @@ struct ArgFold {
       else return beyond;
     }
   }
+  // acc moved to x where x is further out; a NaN x leaves acc.
+  template <class L> static L Toward(L acc, L x) {
+    if constexpr (kFloatLanes<L>) return kMax ? MaxStep(x, acc) : MinStep(x, acc);
+    else return Select(kMax ? x > acc : x < acc, x, acc);
+  }
   // The in-order step; idx < 0 until an element that is not NaN was seen.
   template <class L> static void Step(L x, IntOf<L> k, L& acc, IntOf<L>& idx) {
     const MaskOf<L> taken = MaskOr(Beats(x, acc), MaskAnd(idx < Splat<IntOf<L>>(0), x == x));
@@ -65,54 +70,31 @@ static int32_t ArgRowInOrder(const typename Op::T* x, int32_t n) {
   return idx < 0 ? 0 : idx;
 }
 
-// A contiguous row: 2·kLanes lanes, each folding its own elements (a position
-// is taken only when it beats its lane's extreme), are joined into the row's
-// extreme and the first (or last) of the lanes' positions holding it, then the
-// tail goes in order. That equals the in-order fold except where the lanes
-// cannot tell: no lane took anything (every element is NaN or the start value),
-// or the extreme is a zero of a member that follows the zero's sign. Those rows
-// go in order.
+// A contiguous row: the extreme value m of the elements that are not NaN (the
+// processor's min and max keep the accumulator against a NaN), then the first
+// or last position holding m. That is the in-order result except where m does
+// not tell: it is the start value itself (every element NaN, or the extreme is
+// the start value), or a zero of a member that follows the zero's sign. Those
+// rows go in order.
 template <class Op>
 static int32_t ArgRow(const typename Op::T* x, int32_t n) {
   using T = typename Op::T;
   using V = typename VecOf<T>::type;
-  constexpr int32_t kWidth = 2 * kLanes;
-  if (n < 2 * kWidth) return ArgRowInOrder<Op>(x, n);
+  if (n < 4 * kLanes) return ArgRowInOrder<Op>(x, n);
   V a0 = Op::template Start<V>(), a1 = a0;
-  VInt i0 = Splat<VInt>(-1), i1 = i0, k0;
-  for (int32_t l = 0; l < kLanes; ++l) k0[l] = l;
-  VInt k1 = k0 + kLanes;
   int32_t k = 0;
-  for (; k + kWidth <= n; k += kWidth) {
-    const V x0 = Load<V>(x + k), x1 = Load<V>(x + k + kLanes);
-    const VInt t0 = Op::Beats(x0, a0), t1 = Op::Beats(x1, a1);
-    a0 = Select(t0, x0, a0);
-    a1 = Select(t1, x1, a1);
-    i0 = Select(t0, k0, i0);
-    i1 = Select(t1, k1, i1);
-    k0 += kWidth;
-    k1 += kWidth;
+  for (; k + 2 * kLanes <= n; k += 2 * kLanes) {
+    a0 = Op::Toward(a0, Load<V>(x + k));
+    a1 = Op::Toward(a1, Load<V>(x + k + kLanes));
   }
-  T acc[kWidth];
-  int32_t idx[kWidth];
-  Store(acc, a0);
-  Store(acc + kLanes, a1);
-  Store(idx, i0);
-  Store(idx + kLanes, i1);
-  T best = Op::template Start<T>();
-  int32_t at = -1;
-  for (int32_t l = 0; l < kWidth; ++l) {
-    if (idx[l] < 0) continue;
-    if (at < 0 || (Op::kMax ? acc[l] > best : acc[l] < best)) {
-      best = acc[l];
-      at = idx[l];
-    } else if (acc[l] == best && (Op::kLast ? idx[l] > at : idx[l] < at)) {
-      at = idx[l];
-    }
-  }
-  if (at < 0 || (Op::kSignedZeros && best == T(0))) return ArgRowInOrder<Op>(x, n);
-  for (; k < n; ++k) Op::Step(x[k], k, best, at);
-  return at;
+  T lanes[kLanes];
+  Store(lanes, Op::Toward(a0, a1));
+  T m = lanes[0];
+  for (int32_t l = 1; l < kLanes; ++l) m = Op::Toward(m, lanes[l]);
+  for (; k < n; ++k) m = Op::Toward(m, x[k]);
+  if (m == Op::template Start<T>() || (Op::kSignedZeros && m == T(0))) return ArgRowInOrder<Op>(x, n);
+  const auto equal = [m](auto e) { return e == Splat<decltype(e)>(m); };
+  return Op::kLast ? LastWhere(x, n, equal) : FirstWhere(x, n, equal);
 }
 
 // m neighbouring inner positions, one lane each, every lane in order.

@@ -50,6 +50,12 @@ struct ShiftedExpSum : SumFloat {
   template <class L> L Map(L x, int32_t) const { return ExpKernel(x - Splat<L>(max)); }
 };
 
+// The exponentials stored as they are summed.
+struct StoredExpSum : ShiftedExpSum {
+  float* y;
+  void Keep(int32_t at, const float* e, int32_t count) const { __builtin_memcpy(y + at, e, size_t(count) * 4); }
+};
+
 static inline float SumInOrder(const float* x, int32_t n) {
   float s = 0.0f;
   for (int32_t k = 0; k < n; ++k) s += x[k];
@@ -63,9 +69,17 @@ static void Row(const float* x, float* y, int32_t N) {
     const float s = FoldRow(x, N, ShiftedExpSum{{}, m});
     MapElements(x, y, N, LogRatio{m, LogKernel(s)});
   } else {
-    MapElements(x, y, N, ShiftedExp{m});
+    // The partial sums store each block of exponentials before the next block is
+    // read: what the element order gives when the output starts 32 bytes or
+    // more after the input (or anywhere before it).
     const uintptr_t gap = reinterpret_cast<uintptr_t>(y) - reinterpret_cast<uintptr_t>(x);
-    const float s = gap >= 32 ? FoldRow(y, N, SumFloat()) : SumInOrder(y, N);
+    float s;
+    if (gap >= 32) {
+      s = FoldRow(x, N, StoredExpSum{{{}, m}, y});
+    } else {
+      MapElements(x, y, N, ShiftedExp{m});
+      s = SumInOrder(y, N);
+    }
     MapElements(y, y, N, Times{1.0f / s});
   }
 }
