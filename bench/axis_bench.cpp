@@ -48,23 +48,21 @@ VORTA_MSABI void CopyBatches(void* job, void*, void*, vorta::BatchRanges* ranges
 
 extern "C" __m256 Sleef_expf8_u10avx2(__m256);
 
-VORTA_MSABI void ExpFloorSse2(void* job, void*, void*, vorta::BatchRanges* ranges, uint32_t jobIndex) {
-  const auto* j = static_cast<const CopyJob*>(job);
-  int32_t begin, end;
-  while (vorta::host::service::GetWorkStealingRange(ranges, jobIndex, &begin, &end) & 0xff)
-    for (int32_t i = begin; i + 4 <= end; i += 4)
-      _mm_storeu_ps(j->destination + i, Sleef_expf4_u10sse2(_mm_loadu_ps(j->source + i)));
-}
+// A bare loop of the SLEEF exponential over whole blocks of each batch.
+#define VORTA_EXP_FLOOR(name, kWidth, load, store, exp)                                         \
+  VORTA_MSABI void name(void* job, void*, void*, vorta::BatchRanges* ranges, uint32_t jobIndex) { \
+    const auto* j = static_cast<const CopyJob*>(job);                                           \
+    int32_t begin, end;                                                                         \
+    while (vorta::host::service::GetWorkStealingRange(ranges, jobIndex, &begin, &end) & 0xff)   \
+      for (int32_t i = begin; i + kWidth <= end; i += kWidth)                                   \
+        store(j->destination + i, exp(load(j->source + i)));                                    \
+  }
+VORTA_EXP_FLOOR(ExpFloorSse2, 4, _mm_loadu_ps, _mm_storeu_ps, Sleef_expf4_u10sse2)
 #pragma GCC push_options
 #pragma GCC target("avx2,fma")
-VORTA_MSABI void ExpFloorAvx2(void* job, void*, void*, vorta::BatchRanges* ranges, uint32_t jobIndex) {
-  const auto* j = static_cast<const CopyJob*>(job);
-  int32_t begin, end;
-  while (vorta::host::service::GetWorkStealingRange(ranges, jobIndex, &begin, &end) & 0xff)
-    for (int32_t i = begin; i + 8 <= end; i += 8)
-      _mm256_storeu_ps(j->destination + i, Sleef_expf8_u10avx2(_mm256_loadu_ps(j->source + i)));
-}
+VORTA_EXP_FLOOR(ExpFloorAvx2, 8, _mm256_loadu_ps, _mm256_storeu_ps, Sleef_expf8_u10avx2)
 #pragma GCC pop_options
+#undef VORTA_EXP_FLOOR
 
 vorta::host::JobOptions Options(int workers, bool batch1) {
   vorta::host::JobOptions o = bench::Workers(workers);
