@@ -44,16 +44,26 @@ struct LogRatio {
   template <class L> L operator()(L x) const { return (x - Splat<L>(max)) - Splat<L>(logSum); }
 };
 
+// While a row's exponentials are computed, the next row (whose maximum pass
+// would otherwise wait on memory) is fetched into the cache, a line per 16
+// elements; a prefetch never faults, so the last row may point past the tensor.
 struct ShiftedExpSum : SumFloat {
   static constexpr bool kCostlyMap = true;
   float max;
+  const float* next;
   template <class L> L Map(L x, int32_t) const { return ExpKernel(x - Splat<L>(max)); }
+  void Keep(int32_t at, const float*, int32_t) const {
+    if ((at & 15) == 0) _mm_prefetch(reinterpret_cast<const char*>(next + at), _MM_HINT_T0);
+  }
 };
 
 // The exponentials stored as they are summed.
 struct StoredExpSum : ShiftedExpSum {
   float* y;
-  void Keep(int32_t at, const float* e, int32_t count) const { __builtin_memcpy(y + at, e, size_t(count) * 4); }
+  void Keep(int32_t at, const float* e, int32_t count) const {
+    ShiftedExpSum::Keep(at, e, count);
+    __builtin_memcpy(y + at, e, size_t(count) * 4);
+  }
 };
 
 static inline float SumInOrder(const float* x, int32_t n) {
@@ -66,7 +76,7 @@ template <bool kLog>
 static void Row(const float* x, float* y, int32_t N) {
   const float m = FoldRowOrdered(x, N, MaxFloatFold());
   if constexpr (kLog) {
-    const float s = FoldRow(x, N, ShiftedExpSum{{}, m});
+    const float s = FoldRow(x, N, ShiftedExpSum{{}, m, x + N});
     MapElements(x, y, N, LogRatio{m, LogKernel(s)});
   } else {
     // The partial sums store each block of exponentials before the next block is
@@ -75,7 +85,7 @@ static void Row(const float* x, float* y, int32_t N) {
     const uintptr_t gap = reinterpret_cast<uintptr_t>(y) - reinterpret_cast<uintptr_t>(x);
     float s;
     if (gap >= 32) {
-      s = FoldRow(x, N, StoredExpSum{{{}, m}, y});
+      s = FoldRow(x, N, StoredExpSum{{{}, m, x + N}, y});
     } else {
       MapElements(x, y, N, ShiftedExp{m});
       s = SumInOrder(y, N);

@@ -287,6 +287,35 @@ TEST_P(AxisJobsTest, CumulativeSums) {
         }
 }
 
+// An output one element after its input: lines run together must still give
+// what one line after another, element by element, gives on the shared buffer.
+TEST_P(AxisJobsTest, OverlappingOutputGivesLineOrder) {
+  std::mt19937 rng(8);
+  for (const Shape& s : {Shape{9, 7, 1}, Shape{3, 6, 5}, Shape{2, 9, 40}})
+    for (bool softmax : {false, true}) {
+      std::vector<float> buffer(s.Size() + 1), want;
+      for (float& e : buffer) e = float(rng() % 200) / 50 - 2;
+      want = buffer;
+      float* in = want.data();
+      float* out = in + 1;
+      for (int32_t o = 0; o < s.outer * s.S; ++o) {  // the line order, on the shared buffer
+        float acc = 0.0f, m = -3.4028235e38f;
+        for (int32_t k = 0; k < s.N; ++k) m = m > in[s.At(o, k)] ? m : in[s.At(o, k)];
+        for (int32_t k = 0; k < s.N; ++k) out[s.At(o, k)] = softmax ? Exp(in[s.At(o, k)] - m) : (acc += in[s.At(o, k)]);
+        for (int32_t k = 0; k < s.N && softmax; ++k) acc += out[s.At(o, k)];
+        const float inv = 1.0f / acc;
+        for (int32_t k = 0; k < s.N && softmax; ++k) out[s.At(o, k)] *= inv;
+      }
+      VortaCumulativeSumJob cj{buffer.data(), buffer.data() + 1, s.N, s.S, 0, 0, {}};
+      vorta::AxisReduceJob sj{buffer.data(), buffer.data() + 1, s.N, s.S};
+      vorta::host::RunJob(vorta::host::LinkedJob(softmax ? VORTA_EXPORT_SOFTMAX_SOFTMAX : VORTA_EXPORT_CUMSUM_FLOAT),
+                          softmax ? static_cast<void*>(&sj) : &cj, softmax ? sizeof sj : sizeof cj, s.outer * s.S,
+                          Schedule(1, 0, false, false, 2));  // one worker: lines share elements
+      for (size_t i = 0; i < buffer.size(); ++i)
+        ASSERT_TRUE(SameFloat(want[i], buffer[i])) << "softmax " << softmax << " S " << s.S << " at " << i << ": " << want[i] << " vs " << buffer[i];
+    }
+}
+
 VORTA_INSTANTIATE_VARIANTS(AxisJobs, AxisJobsTest);
 
 }  // namespace
