@@ -140,7 +140,7 @@ void RegisterAll() {
         bench::Timing(reg(std::string("expfloor/avx2/") + layout + w, BM_Copy, &ExpFloorAvx2, 1, elements, workers),
                       workers);
     };
-    const Layout softmax[] = {{"rows1000", 1000, 1, 1000 * 1024}, {"rows32000", 32000, 1, 32000 * 32},
+    const Layout softmax[] = {{"rows1000", 1000, 1, 1000 * 1024}, {"rows1000L2", 1000, 1, 1000 * 48}, {"rows32000", 32000, 1, 32000 * 32},
                               {"strided64", 250, 64, 250 * 64 * 64}};
     for (const Layout& l : softmax) {
       copies(l.name, l.elements, 2, true);

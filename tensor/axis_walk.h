@@ -83,8 +83,8 @@ static inline __attribute__((always_inline)) T JoinEight(const T* p, const Op& o
 // 8t + j in increasing t, joined by JoinEight; the AVX2 variant folds rows of
 // 32 or more into 32 partials (four registers of eight) joined pairwise and then
 // halved down the same way. The rest of the row is folded in order. An Op with
-// Keep(at, values, count) is shown every mapped block as soon as it is mapped,
-// in increasing order (softmax stores its exponentials there).
+// Keep(at, values, count) and Keep(at, vector) is shown every mapped block as
+// soon as it is mapped, in increasing order (softmax stores its exponentials there).
 template <class Op>
 static inline typename Op::T FoldRow(const typename Op::T* x, int32_t n, const Op& op) {
   using T = typename Op::T;
@@ -92,11 +92,7 @@ static inline typename Op::T FoldRow(const typename Op::T* x, int32_t n, const O
   constexpr bool kKeeps = requires(const T* p) { op.Keep(int32_t(0), p, int32_t(0)); };
   auto take = [&](int32_t at) {
     const V v = op.Map(Load<V>(x + at), 0);
-    if constexpr (kKeeps) {
-      T kept[kLanes];
-      Store(kept, v);
-      op.Keep(at, kept, kLanes);
-    }
+    if constexpr (kKeeps) op.Keep(at, v);
     return v;
   };
   T acc = op.template Identity<T>();

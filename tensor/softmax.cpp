@@ -45,16 +45,15 @@ struct LogRatio {
 };
 
 // While a row's exponentials are computed, the next row (whose maximum pass
-// would otherwise wait on memory) is fetched into the cache, a line per 16
-// elements; a prefetch never faults, so the last row may point past the tensor.
+// would otherwise wait on memory) is fetched into the cache, block by block; a
+// prefetch never faults, so the last row may point past the tensor.
 struct ShiftedExpSum : SumFloat {
   static constexpr bool kCostlyMap = true;
   float max;
   const float* next;
   template <class L> L Map(L x, int32_t) const { return ExpKernel(x - Splat<L>(max)); }
-  void Keep(int32_t at, const float*, int32_t) const {
-    if ((at & 15) == 0) _mm_prefetch(reinterpret_cast<const char*>(next + at), _MM_HINT_T0);
-  }
+  void Keep(int32_t at, const float*, int32_t) const { __builtin_prefetch(next + at, 0, 3); }
+  void Keep(int32_t at, VFloat) const { __builtin_prefetch(next + at, 0, 3); }
 };
 
 // The exponentials stored as they are summed.
@@ -63,6 +62,10 @@ struct StoredExpSum : ShiftedExpSum {
   void Keep(int32_t at, const float* e, int32_t count) const {
     ShiftedExpSum::Keep(at, e, count);
     __builtin_memcpy(y + at, e, size_t(count) * 4);
+  }
+  void Keep(int32_t at, VFloat e) const {
+    ShiftedExpSum::Keep(at, e);
+    Store(y + at, e);
   }
 };
 
