@@ -7,12 +7,16 @@
 #include "math/easing.h"
 #include "math/geometry.h"
 #include "math/rotation.h"
+#include "tensor/argreduce.h"
 #include "tensor/broadcast.h"
+#include "tensor/cumsum.h"
 #include "tensor/datamove.h"
 #include "tensor/gather_scatter.h"
 #include "tensor/maps.h"
 #include "tensor/matmul.h"
+#include "tensor/normalization.h"
 #include "tensor/reductions.h"
+#include "tensor/softmax.h"
 #include "tensor/transcendental.h"
 
 namespace vorta::VORTA_NS {

@@ -131,11 +131,16 @@ static inline __attribute__((always_inline)) VFloat RsqrtEstimate(VFloat x) {
 // 1/sqrt(v) as one Newton step on the estimate, r·(1.5 − 0.5·v·r²), rounded as
 // (r·−0.5)·(v·r·r − 3). Zero and negative values give NaN. At +inf the estimate
 // is 0 and the step would be inf·0, NaN; the true value +0 is returned instead.
+// The estimate of a positive subnormal is +inf, which would make the step −inf:
+// such a v is scaled by 2^24 first and the result by 2^12 (both exact).
 template <class L>
 static inline __attribute__((always_inline)) L RsqrtKernel(L v) {
-  const L r = RsqrtEstimate(v);
-  const L y = (r * Splat<L>(-0.5f)) * (v * r * r - Splat<L>(3.0f));
-  return Select(v == Splat<L>(__builtin_inff()), Splat<L>(0.0f), y);
+  const auto tiny = v < Splat<L>(1.17549435e-38f);
+  const L u = Select(tiny, v * Splat<L>(16777216.0f), v);
+  const L r = RsqrtEstimate(u);
+  const L y = (r * Splat<L>(-0.5f)) * (u * r * r - Splat<L>(3.0f));
+  return Select(u == Splat<L>(__builtin_inff()), Splat<L>(0.0f),
+                Select(tiny, y * Splat<L>(4096.0f), y));
 }
 
 // sqrt(s) as one Newton step on the reciprocal estimate, rounded as
