@@ -5,9 +5,14 @@
 #include "containers/disposal.h"
 #include "containers/xxh3.h"
 #include "tensor/broadcast.h"
+#include "tensor/generators.h"
 #include "tensor/maps.h"
 #include "tensor/matmul.h"
+#include "tensor/nms_topk.h"
+#include "tensor/param_maps.h"
+#include "tensor/recurrent.h"
 #include "tensor/reductions.h"
+#include "tensor/roi_align.h"
 #include "tensor/transcendental.h"
 
 namespace vorta::VORTA_NS {

@@ -1,0 +1,307 @@
+// Non-maximum suppression and top-k.
+//
+// The overlap job flags every box pair of a batch item whose intersection over
+// union exceeds the threshold; the selection job sorts each row's boxes by
+// score (introsort on the row's order scratch) and selects greedily; top-k
+// keeps the K best elements of each axis line in a heap built in the line's own
+// output slots, so nothing is allocated and a line costs one pass over its data
+// plus O(log K) per element that enters.
+#include "tensor/nms_topk.h"
+
+#include <vorta/vorta.h>
+
+#include "frame/batch_loop.h"
+#include "frame/simd.h"
+#include "tensor/elementary.h"
+
+namespace vorta {
+using OverlapJob = ::VortaOverlapJob;
+using SelectJob = ::VortaSelectJob;
+using TopKJob = ::VortaTopKJob;
+}  // namespace vorta
+
+namespace vorta::VORTA_NS {
+namespace {
+
+// ---- overlap ----
+
+// A box as its two intervals and its area, in the rounding of the overlap
+// formulas (the centre form's w·0.5 + cx equals cx + w·0.5 bit for bit).
+struct Extent {
+  float lo0, lo1, hi0, hi1, area;
+};
+
+static inline Extent CentreExtent(const float* b) {
+  const float hw = b[2] * 0.5f, hh = b[3] * 0.5f;
+  return {b[0] - hw, b[1] - hh, hw + b[0], b[1] + hh, b[3] * b[2]};
+}
+
+static inline Extent CornerExtent(const float* b) {
+  const float lo0 = MinStep(b[0], b[2]), hi0 = b[0] < b[2] ? b[2] : b[0];
+  const float lo1 = MinStep(b[1], b[3]), hi1 = b[1] < b[3] ? b[3] : b[1];
+  return {lo0, lo1, hi0, hi1, (hi0 - lo0) * (hi1 - lo1)};
+}
+
+// 1 when IoU(p, q) > threshold. An empty intersection on either axis gives 0.
+// Two boxes whose union has zero area (identical points or segments) have an
+// IoU of 0 like touching boxes, rather than 0/0 = NaN.
+static inline uint8_t Overlaps(const Extent& p, const Extent& q, float threshold) {
+  const float left = MaxStep(q.lo0, p.lo0), right = MinStep(q.hi0, p.hi0);
+  if (left > right) return 0;
+  const float top = MaxStep(q.lo1, p.lo1), bottom = MinStep(q.hi1, p.hi1);
+  if (top > bottom) return 0;
+  const float inter = (bottom - top) * (right - left);
+  const float uni = q.area + p.area - inter;
+  const float iou = uni == 0.0f ? 0.0f : inter / uni;
+  return iou > threshold ? 1 : 0;
+}
+
+template <Extent (*Make)(const float*)>
+static inline void OverlapRange(const OverlapJob* job, int64_t begin, int64_t end) {
+  const int64_t B = job->B, pairs = B * B;
+  const float threshold = job->iouThreshold;
+  int64_t e = begin;
+  while (e < end) {
+    const int64_t g = e / pairs, i = (e / B) % B;
+    const float* boxes = job->boxes + g * B * 4;
+    const Extent p = Make(boxes + i * 4);
+    int64_t j = e % B;
+    const int64_t stop = e + (B - j) < end ? e + (B - j) : end;  // the rest of row i
+    uint8_t* flags = job->flags + e;
+    for (int64_t k = 0; k < stop - e; ++k, ++j) flags[k] = Overlaps(p, Make(boxes + j * 4), threshold);
+    e = stop;
+  }
+}
+
+// ---- selection ----
+
+// True when box a comes before box b: the higher score, then the lower index.
+// NaN scores come after every number, in index order, so the order is total.
+struct ScoreOrder {
+  const float* score;
+  bool operator()(int32_t a, int32_t b) const {
+    const float sa = score[a], sb = score[b];
+    if (sa != sa) return sb != sb && a < b;
+    if (sb != sb) return true;
+    return sa > sb || (sa == sb && a < b);
+  }
+};
+
+template <class Less>
+static void SiftDown(int32_t* v, int64_t root, int64_t n, const Less& less) {
+  for (;;) {
+    int64_t child = 2 * root + 1;
+    if (child >= n) return;
+    if (child + 1 < n && less(v[child], v[child + 1])) ++child;
+    if (!less(v[root], v[child])) return;
+    int32_t t = v[root];
+    v[root] = v[child];
+    v[child] = t;
+    root = child;
+  }
+}
+
+template <class Less>
+static void HeapSort(int32_t* v, int64_t n, const Less& less) {
+  for (int64_t i = n / 2; i-- > 0;) SiftDown(v, i, n, less);
+  for (int64_t end = n - 1; end > 0; --end) {
+    int32_t t = v[0];
+    v[0] = v[end];
+    v[end] = t;
+    SiftDown(v, 0, end, less);
+  }
+}
+
+template <class Less>
+static void InsertionSort(int32_t* v, int64_t n, const Less& less) {
+  for (int64_t i = 1; i < n; ++i) {
+    const int32_t x = v[i];
+    int64_t j = i;
+    for (; j > 0 && less(x, v[j - 1]); --j) v[j] = v[j - 1];
+    v[j] = x;
+  }
+}
+
+// Median-of-three quicksort, insertion sort for ranges of at most 16 entries,
+// heapsort below the depth limit.
+template <class Less>
+static void IntroSort(int32_t* v, int64_t n, int depth, const Less& less) {
+  while (n > 16) {
+    if (depth-- == 0) return HeapSort(v, n, less);
+    int32_t* a = v;
+    int32_t* m = v + n / 2;
+    int32_t* z = v + n - 1;
+    if (less(*m, *a)) { int32_t t = *m; *m = *a; *a = t; }
+    if (less(*z, *m)) { int32_t t = *z; *z = *m; *m = t; }
+    if (less(*m, *a)) { int32_t t = *m; *m = *a; *a = t; }
+    const int32_t pivot = *m;
+    int64_t i = 0, j = n - 1;
+    for (;;) {  // Hoare partition; the median of three bounds both scans
+      while (less(v[i], pivot)) ++i;
+      while (less(pivot, v[j])) --j;
+      if (i >= j) break;
+      int32_t t = v[i];
+      v[i] = v[j];
+      v[j] = t;
+      ++i;
+      --j;
+    }
+    // [0, j] and [j + 1, n): recurse into the smaller part, loop on the larger.
+    const int64_t left = j + 1;
+    if (left < n - left) {
+      IntroSort(v, left, depth, less);
+      v += left;
+      n -= left;
+    } else {
+      IntroSort(v + left, n - left, depth, less);
+      n = left;
+    }
+  }
+  InsertionSort(v, n, less);
+}
+
+static void SelectRow(const SelectJob* job, int64_t row) {
+  const int64_t B = job->B;
+  if (B <= 0) return;
+  const int64_t g = job->classes > 0 ? row / job->classes : 0;
+  const float* score = job->scores + row * B;
+  int32_t* order = job->order + row * B;
+  int32_t* selected = job->selected + row * B;
+  const uint8_t* flags = job->flags + g * B * B;
+  for (int64_t i = 0; i < B; ++i) order[i] = int32_t(i);
+  const ScoreOrder less{score};
+  IntroSort(order, B, 2 * (63 - __builtin_clzll(uint64_t(B))), less);
+  const int32_t maxOut = job->maxOut;
+  int32_t n = 0;
+  for (int64_t k = 0; k < B && n < maxOut; ++k) {
+    const int32_t o = order[k];
+    if (job->scoreThreshold > score[o]) break;
+    bool suppressed = false;
+    for (int32_t s = 0; s < n && !suppressed; ++s) suppressed = flags[int64_t(o) * B + selected[s]] != 0;
+    if (!suppressed) selected[n++] = o;
+  }
+  if (n < maxOut) selected[n] = -1;
+}
+
+// ---- top-k ----
+
+// The slots of one line, K of them at stride S, as a heap whose root is the
+// worst kept element: the lower key, then the later position. NaN keys are
+// worse than every number. Ties go to the earlier position, as a stable
+// selection requires.
+struct TopKLine {
+  float* values;
+  int32_t* indices;
+  int64_t S;
+  float direction;
+
+  float Key(int64_t slot) const { return values[slot * S] * direction; }
+  static bool Worse(float ka, int32_t ia, float kb, int32_t ib) {
+    if (ka != ka) return kb == kb || ia > ib;
+    if (kb != kb) return false;
+    return ka < kb || (ka == kb && ia > ib);
+  }
+  bool WorseSlot(int64_t a, int64_t b) const { return Worse(Key(a), indices[a * S], Key(b), indices[b * S]); }
+  void Swap(int64_t a, int64_t b) const {
+    float v = values[a * S];
+    values[a * S] = values[b * S];
+    values[b * S] = v;
+    int32_t i = indices[a * S];
+    indices[a * S] = indices[b * S];
+    indices[b * S] = i;
+  }
+  // The root's worst-first invariant below slot `root` of a heap of n slots.
+  void SiftDown(int64_t root, int64_t n) const {
+    for (;;) {
+      int64_t child = 2 * root + 1;
+      if (child >= n) return;
+      if (child + 1 < n && WorseSlot(child + 1, child)) ++child;
+      if (!WorseSlot(child, root)) return;
+      Swap(root, child);
+      root = child;
+    }
+  }
+  void SiftUp(int64_t slot) const {
+    while (slot > 0) {
+      const int64_t parent = (slot - 1) / 2;
+      if (!WorseSlot(slot, parent)) return;
+      Swap(slot, parent);
+      slot = parent;
+    }
+  }
+};
+
+static void TopKOne(const TopKJob* job, int64_t line) {
+  const int64_t N = job->N, S = job->S;
+  if (N < 1 || job->K < 1) return;
+  const int64_t K = job->K < N ? job->K : N;  // never reads past the line
+  const int64_t q = line / S, r = line % S;
+  const float* x = job->input + q * N * S + r;
+  const int64_t line0 = (q * job->K) * S + r;  // the output keeps the host's K
+  TopKLine h{job->values + line0, job->indices + line0, S, float(job->direction)};
+  if (N < 2) {
+    h.values[0] = x[0];
+    h.indices[0] = 0;
+    return;
+  }
+  // Fill: the first K elements, as a heap.
+  for (int64_t k = 0; k < K; ++k) {
+    h.values[k * S] = x[k * S];
+    h.indices[k * S] = int32_t(k);
+    h.SiftUp(k);
+  }
+  // A later element enters when its key is above the worst kept key (a NaN
+  // key never does; a NaN root gives way to any number).
+  auto offer = [&](int64_t k) {
+    const float key = x[k * S] * h.direction, root = h.Key(0);
+    if (key == key && (root != root || key > root)) {
+      h.values[0] = x[k * S];
+      h.indices[0] = int32_t(k);
+      h.SiftDown(0, K);
+    }
+  };
+  int64_t k = K;
+  if (S == 1) {
+    // Whole blocks whose keys are all at most the worst kept key are skipped
+    // with one comparison.
+    const VFloat dir = Splat<VFloat>(h.direction);
+    for (; k + kLanes <= N; k += kLanes) {
+      const float root = h.Key(0);
+      if (root == root && LaneBits(Load<VFloat>(x + k) * dir > Splat<VFloat>(root)) == 0) continue;
+      for (int64_t e = k; e < k + kLanes; ++e) offer(e);
+    }
+  }
+  for (; k < N; ++k) offer(k);
+  // Heapsort in place: the worst goes to the last slot, the best ends in slot 0.
+  for (int64_t n = K - 1; n > 0; --n) {
+    h.Swap(0, n);
+    h.SiftDown(0, n);
+  }
+}
+
+}  // namespace
+
+VORTA_JOB_BODY(NmsOverlap) {
+  const auto* j = static_cast<const OverlapJob*>(job);
+  if (j->boxFormat != 0 && j->boxFormat != 1) Abort("System.ArgumentOutOfRangeException", "");
+  RunBatchLoop(ranges, jobIndex, [&](int32_t begin, int32_t end) {
+    if (j->boxFormat == 1) OverlapRange<CentreExtent>(j, begin, end);
+    else OverlapRange<CornerExtent>(j, begin, end);
+  });
+}
+
+VORTA_JOB_BODY(NmsSelect) {
+  const auto* j = static_cast<const SelectJob*>(job);
+  RunBatchLoop(ranges, jobIndex, [&](int32_t begin, int32_t end) {
+    for (int32_t row = begin; row < end; ++row) SelectRow(j, row);
+  });
+}
+
+VORTA_JOB_BODY(TopK) {
+  const auto* j = static_cast<const TopKJob*>(job);
+  RunBatchLoop(ranges, jobIndex, [&](int32_t begin, int32_t end) {
+    for (int32_t line = begin; line < end; ++line) TopKOne(j, line);
+  });
+}
+
+}  // namespace vorta::VORTA_NS
