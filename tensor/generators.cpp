@@ -32,11 +32,28 @@ static inline __attribute__((always_inline)) U Iota(uint32_t first) {
   if constexpr (sizeof(U) == 4) {
     return first;
   } else {
-    U v;
-    for (int l = 0; l < kLanes; ++l) v[l] = first + uint32_t(l);
-    return v;
+#if defined(VORTA_VARIANT_AVX2)
+    return Splat<U>(first) + U{0, 1, 2, 3, 4, 5, 6, 7};
+#else
+    return Splat<U>(first) + U{0, 1, 2, 3};
+#endif
   }
 }
+
+// A store that bypasses the caches (no read for ownership of the line).
+template <class V>
+static inline __attribute__((always_inline)) void StreamStore(void* p, V v) {
+#if defined(VORTA_VARIANT_AVX2)
+  _mm256_stream_si256(static_cast<__m256i*>(p), Bits<__m256i>(v));
+#else
+  _mm_stream_si128(static_cast<__m128i*>(p), Bits<__m128i>(v));
+#endif
+}
+
+// Batches from this many elements on (1 MiB of output) stream their aligned
+// blocks past the caches: far more than a cache keeps, and the writes then
+// cost no reads. The values are the same either way.
+constexpr int64_t kStreamFrom = 1 << 18;
 
 // Writes gen(i) for every i of [begin, end): kLanes at a time, then one by one.
 // gen takes the index lanes (uint32_t or VUint) and returns the element lanes.
@@ -44,6 +61,14 @@ template <class T, class Gen>
 static inline __attribute__((always_inline)) void Generate(T* out, int64_t begin, int64_t end,
                                                            const Gen& gen) {
   int64_t i = begin;
+  if (end - begin >= kStreamFrom) {
+    for (int head = 0; head < kLanes && (reinterpret_cast<uintptr_t>(out + i) % sizeof(VUint)) != 0; ++head, ++i)
+      Store(out + i, gen(uint32_t(i)));
+    if (reinterpret_cast<uintptr_t>(out + i) % sizeof(VUint) == 0) {
+      for (; i + kLanes <= end; i += kLanes) StreamStore(out + i, gen(Iota<VUint>(uint32_t(i))));
+      _mm_sfence();
+    }
+  }
   for (; i + kLanes <= end; i += kLanes) Store(out + i, gen(Iota<VUint>(uint32_t(i))));
   for (; i < end; ++i) Store(out + i, gen(uint32_t(i)));
 }

@@ -185,32 +185,34 @@ static void SelectRow(const SelectJob* job, int64_t row) {
 
 // ---- top-k ----
 
-// The slots of one line, K of them at stride S, as a heap whose root is the
-// worst kept element: the lower key, then the later position. NaN keys are
-// worse than every number. Ties go to the earlier position, as a stable
-// selection requires.
+// The slots of one line, K of them at stride S (1 when kUnit), as a heap whose
+// root is the worst kept element: the lower key, then the later position. NaN
+// keys are worse than every number. Ties go to the earlier position, as a
+// stable selection requires.
+template <bool kUnit>
 struct TopKLine {
   float* values;
   int32_t* indices;
-  int64_t S;
+  int64_t stride;
   float direction;
 
-  float Key(int64_t slot) const { return values[slot * S] * direction; }
+  int64_t At(int64_t slot) const { return kUnit ? slot : slot * stride; }
+  float Key(int64_t slot) const { return values[At(slot)] * direction; }
   static bool Worse(float ka, int32_t ia, float kb, int32_t ib) {
     if (ka != ka) return kb == kb || ia > ib;
     if (kb != kb) return false;
     return ka < kb || (ka == kb && ia > ib);
   }
-  bool WorseSlot(int64_t a, int64_t b) const { return Worse(Key(a), indices[a * S], Key(b), indices[b * S]); }
+  bool WorseSlot(int64_t a, int64_t b) const { return Worse(Key(a), indices[At(a)], Key(b), indices[At(b)]); }
   void Swap(int64_t a, int64_t b) const {
-    float v = values[a * S];
-    values[a * S] = values[b * S];
-    values[b * S] = v;
-    int32_t i = indices[a * S];
-    indices[a * S] = indices[b * S];
-    indices[b * S] = i;
+    float v = values[At(a)];
+    values[At(a)] = values[At(b)];
+    values[At(b)] = v;
+    int32_t i = indices[At(a)];
+    indices[At(a)] = indices[At(b)];
+    indices[At(b)] = i;
   }
-  // The root's worst-first invariant below slot `root` of a heap of n slots.
+  // Restores the worst-first order below slot `root` of a heap of n slots.
   void SiftDown(int64_t root, int64_t n) const {
     for (;;) {
       int64_t child = 2 * root + 1;
@@ -231,6 +233,56 @@ struct TopKLine {
   }
 };
 
+template <bool kUnit>
+static void TopKLineRun(const TopKJob* job, const float* x, const TopKLine<kUnit>& h, int64_t N, int64_t K) {
+  auto in = [&](int64_t k) { return x[kUnit ? k : k * h.stride]; };
+  // Fill: the first K elements, as a heap.
+  for (int64_t k = 0; k < K; ++k) {
+    h.values[h.At(k)] = in(k);
+    h.indices[h.At(k)] = int32_t(k);
+    h.SiftUp(k);
+  }
+  // A later element enters when its key is above the worst kept key (a NaN
+  // key never does; a NaN root gives way to any number).
+  float root = h.Key(0);
+  auto offer = [&](int64_t k) {
+    const float key = in(k) * h.direction;
+    if (key == key && (root != root || key > root)) {
+      h.values[0] = in(k);
+      h.indices[0] = int32_t(k);
+      h.SiftDown(0, K);
+      root = h.Key(0);
+    }
+  };
+  int64_t k = K;
+  if (kUnit) {
+    // Blocks whose keys are all at most the worst kept key (or NaN) are
+    // skipped with one test per four vectors.
+    const VFloat dir = Splat<VFloat>(h.direction);
+    for (; k + 4 * kLanes <= N; k += 4 * kLanes) {
+      if (root != root) {
+        for (int64_t e = k; e < k + 4 * kLanes; ++e) offer(e);
+        continue;
+      }
+      const VFloat r = Splat<VFloat>(root);
+      VInt above[4];
+      for (int v = 0; v < 4; ++v) above[v] = Load<VFloat>(x + k + v * kLanes) * dir > r;
+      if (LaneBits(MaskOr(MaskOr(above[0], above[1]), MaskOr(above[2], above[3]))) == 0) continue;
+      // Only the lanes above the root at the block's start can enter: the
+      // root never gets worse. They are offered in index order.
+      for (int v = 0; v < 4; ++v)
+        for (int bits = LaneBits(above[v]); bits != 0; bits &= bits - 1) offer(k + v * kLanes + __builtin_ctz(bits));
+    }
+  }
+  for (; k < N; ++k) offer(k);
+  (void)job;
+  // Heapsort in place: the worst goes to the last slot, the best ends in slot 0.
+  for (int64_t n = K - 1; n > 0; --n) {
+    h.Swap(0, n);
+    h.SiftDown(0, n);
+  }
+}
+
 static void TopKOne(const TopKJob* job, int64_t line) {
   const int64_t N = job->N, S = job->S;
   if (N < 1 || job->K < 1) return;
@@ -238,44 +290,15 @@ static void TopKOne(const TopKJob* job, int64_t line) {
   const int64_t q = line / S, r = line % S;
   const float* x = job->input + q * N * S + r;
   const int64_t line0 = (q * job->K) * S + r;  // the output keeps the host's K
-  TopKLine h{job->values + line0, job->indices + line0, S, float(job->direction)};
+  float* values = job->values + line0;
+  int32_t* indices = job->indices + line0;
   if (N < 2) {
-    h.values[0] = x[0];
-    h.indices[0] = 0;
-    return;
-  }
-  // Fill: the first K elements, as a heap.
-  for (int64_t k = 0; k < K; ++k) {
-    h.values[k * S] = x[k * S];
-    h.indices[k * S] = int32_t(k);
-    h.SiftUp(k);
-  }
-  // A later element enters when its key is above the worst kept key (a NaN
-  // key never does; a NaN root gives way to any number).
-  auto offer = [&](int64_t k) {
-    const float key = x[k * S] * h.direction, root = h.Key(0);
-    if (key == key && (root != root || key > root)) {
-      h.values[0] = x[k * S];
-      h.indices[0] = int32_t(k);
-      h.SiftDown(0, K);
-    }
-  };
-  int64_t k = K;
-  if (S == 1) {
-    // Whole blocks whose keys are all at most the worst kept key are skipped
-    // with one comparison.
-    const VFloat dir = Splat<VFloat>(h.direction);
-    for (; k + kLanes <= N; k += kLanes) {
-      const float root = h.Key(0);
-      if (root == root && LaneBits(Load<VFloat>(x + k) * dir > Splat<VFloat>(root)) == 0) continue;
-      for (int64_t e = k; e < k + kLanes; ++e) offer(e);
-    }
-  }
-  for (; k < N; ++k) offer(k);
-  // Heapsort in place: the worst goes to the last slot, the best ends in slot 0.
-  for (int64_t n = K - 1; n > 0; --n) {
-    h.Swap(0, n);
-    h.SiftDown(0, n);
+    values[0] = x[0];
+    indices[0] = 0;
+  } else if (S == 1) {
+    TopKLineRun<true>(job, x, TopKLine<true>{values, indices, 1, float(job->direction)}, N, K);
+  } else {
+    TopKLineRun<false>(job, x, TopKLine<false>{values, indices, S, float(job->direction)}, N, K);
   }
 }
 
