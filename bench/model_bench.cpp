@@ -63,19 +63,8 @@ void RunEntry(benchmark::State& state, vorta::JobEntry entry, Record& rec, int32
 
 // ---- baselines run as jobs ----
 
-struct CopyJob {
-  const uint8_t* source;
-  uint8_t* destination;
-  int32_t elementBytes;
-};
-VORTA_MSABI void CopyBatches(void* job, void*, void*, BatchRanges* ranges, uint32_t jobIndex) {
-  const auto* j = static_cast<const CopyJob*>(job);
-  int32_t begin, end;
-  while (vorta::host::service::GetWorkStealingRange(ranges, jobIndex, &begin, &end) & 0xff) {
-    const size_t w = size_t(j->elementBytes);
-    if (begin < end) memcpy(j->destination + begin * w, j->source + begin * w, size_t(end - begin) * w);
-  }
-}
+using bench::CopyBatches;
+using bench::CopyJob;
 
 // One read of rows of `n` floats per index, kept alive through a max.
 struct ReadJob {
