@@ -59,6 +59,7 @@ static inline uint8_t Overlaps(const Extent& p, const Extent& q, float threshold
 template <Extent (*Make)(const float*)>
 static inline void OverlapRange(const OverlapJob* job, int64_t begin, int64_t end) {
   const int64_t B = job->B, pairs = B * B;
+  if (B <= 0) return;
   const float threshold = job->iouThreshold;
   int64_t e = begin;
   while (e < end) {
@@ -160,6 +161,20 @@ static void IntroSort(int32_t* v, int64_t n, int depth, const Less& less) {
   InsertionSort(v, n, less);
 }
 
+// Whether any of the n selected boxes flags this box's row; eight flags are
+// gathered per test, so the walk branches once per eight selections.
+static inline bool SuppressedBy(const uint8_t* row, const int32_t* selected, int32_t n) {
+  int32_t s = 0;
+  for (; s + 8 <= n; s += 8) {
+    const int any = row[selected[s]] | row[selected[s + 1]] | row[selected[s + 2]] | row[selected[s + 3]] |
+                    row[selected[s + 4]] | row[selected[s + 5]] | row[selected[s + 6]] | row[selected[s + 7]];
+    if (any) return true;
+  }
+  for (; s < n; ++s)
+    if (row[selected[s]]) return true;
+  return false;
+}
+
 static void SelectRow(const SelectJob* job, int64_t row) {
   const int64_t B = job->B;
   if (B <= 0) return;
@@ -176,9 +191,7 @@ static void SelectRow(const SelectJob* job, int64_t row) {
   for (int64_t k = 0; k < B && n < maxOut; ++k) {
     const int32_t o = order[k];
     if (job->scoreThreshold > score[o]) break;
-    bool suppressed = false;
-    for (int32_t s = 0; s < n && !suppressed; ++s) suppressed = flags[int64_t(o) * B + selected[s]] != 0;
-    if (!suppressed) selected[n++] = o;
+    if (!SuppressedBy(flags + int64_t(o) * B, selected, n)) selected[n++] = o;
   }
   if (n < maxOut) selected[n] = -1;
 }
