@@ -44,7 +44,7 @@ TEST_P(ParamMapsTest, FloatMapsMatchTheirDefinitions) {
   auto unary = [&](float p0, float p1) {
     return vorta::UnaryMapJob{x.data(), nullptr, n, std::bit_cast<uint32_t>(p0), std::bit_cast<uint32_t>(p1)};
   };
-  for (auto [p0, p1] : {std::pair{0.2f, 0.5f}, {-3.0f, 0.25f}, {0.5f, 0.5f}, {-0.5f, 1.0f}}) {
+  for (auto [p0, p1] : {std::pair{0.2f, 0.5f}, {-3.0f, 0.25f}, {0.5f, 0.5f}, {-0.5f, 1.0f}, {0.5f, -0.5f}}) {
     auto hs = RunMap<float>(VORTA_EXPORT_PARAM_MAPS_HARD_SIGMOID, unary(p0, p1), n, 7.0f);
     auto sh = RunMap<float>(VORTA_EXPORT_PARAM_MAPS_SHRINK, unary(p0, p1), n, 7.0f);
     for (int i = 0; i < n; ++i) {
