@@ -25,38 +25,70 @@ namespace {
 
 // ---- overlap ----
 
-// A box as its two intervals and its area, in the rounding of the overlap
-// formulas (the centre form's w·0.5 + cx equals cx + w·0.5 bit for bit).
+// Boxes as their two intervals and area, in the rounding of the overlap
+// formulas (the centre form's w·0.5 + cx equals cx + w·0.5 bit for bit), for
+// one box (L = float) or kLanes boxes (L = VFloat), built from the box's four
+// numbers c0..c3.
+template <class L>
 struct Extent {
-  float lo0, lo1, hi0, hi1, area;
+  L lo0, lo1, hi0, hi1, area;
 };
 
-static inline Extent CentreExtent(const float* b) {
-  const float hw = b[2] * 0.5f, hh = b[3] * 0.5f;
-  return {b[0] - hw, b[1] - hh, hw + b[0], b[1] + hh, b[3] * b[2]};
+struct Centre {
+  template <class L> static Extent<L> Make(L c0, L c1, L c2, L c3) {
+    const L hw = c2 * Splat<L>(0.5f), hh = c3 * Splat<L>(0.5f);
+    return {c0 - hw, c1 - hh, hw + c0, c1 + hh, c3 * c2};
+  }
+};
+
+struct Corners {
+  template <class L> static Extent<L> Make(L c0, L c1, L c2, L c3) {
+    const L lo0 = MinStep(c0, c2), hi0 = Select(c0 < c2, c2, c0);
+    const L lo1 = MinStep(c1, c3), hi1 = Select(c1 < c3, c3, c1);
+    return {lo0, lo1, hi0, hi1, (hi0 - lo0) * (hi1 - lo1)};
+  }
+};
+
+// The four numbers of kLanes consecutive boxes, one vector each.
+static inline void LoadBoxes(const float* b, VFloat& c0, VFloat& c1, VFloat& c2, VFloat& c3) {
+  __m128 r[kLanes];
+  for (int k = 0; k < kLanes; ++k) r[k] = _mm_loadu_ps(b + 4 * k);
+  _MM_TRANSPOSE4_PS(r[0], r[1], r[2], r[3]);
+#if defined(VORTA_VARIANT_AVX2)
+  _MM_TRANSPOSE4_PS(r[4], r[5], r[6], r[7]);
+  c0 = reinterpret_cast<VFloat>(_mm256_set_m128(r[4], r[0]));
+  c1 = reinterpret_cast<VFloat>(_mm256_set_m128(r[5], r[1]));
+  c2 = reinterpret_cast<VFloat>(_mm256_set_m128(r[6], r[2]));
+  c3 = reinterpret_cast<VFloat>(_mm256_set_m128(r[7], r[3]));
+#else
+  c0 = reinterpret_cast<VFloat>(r[0]);
+  c1 = reinterpret_cast<VFloat>(r[1]);
+  c2 = reinterpret_cast<VFloat>(r[2]);
+  c3 = reinterpret_cast<VFloat>(r[3]);
+#endif
 }
 
-static inline Extent CornerExtent(const float* b) {
-  const float lo0 = MinStep(b[0], b[2]), hi0 = b[0] < b[2] ? b[2] : b[0];
-  const float lo1 = MinStep(b[1], b[3]), hi1 = b[1] < b[3] ? b[3] : b[1];
-  return {lo0, lo1, hi0, hi1, (hi0 - lo0) * (hi1 - lo1)};
-}
-
-// 1 when IoU(p, q) > threshold. An empty intersection on either axis gives 0.
+// 1 where IoU(p, q) > threshold. An empty intersection on either axis gives 0.
 // Two boxes whose union has zero area (identical points or segments) have an
 // IoU of 0 like touching boxes, rather than 0/0 = NaN.
-static inline uint8_t Overlaps(const Extent& p, const Extent& q, float threshold) {
-  const float left = MaxStep(q.lo0, p.lo0), right = MinStep(q.hi0, p.hi0);
-  if (left > right) return 0;
-  const float top = MaxStep(q.lo1, p.lo1), bottom = MinStep(q.hi1, p.hi1);
-  if (top > bottom) return 0;
-  const float inter = (bottom - top) * (right - left);
-  const float uni = q.area + p.area - inter;
-  const float iou = uni == 0.0f ? 0.0f : inter / uni;
-  return iou > threshold ? 1 : 0;
+// Blocks where no pair meets skip the division.
+template <class L>
+static inline IntOf<L> Overlaps(const Extent<L>& p, const Extent<L>& q, float threshold) {
+  const L left = MaxStep(q.lo0, p.lo0), right = MinStep(q.hi0, p.hi0);
+  const L top = MaxStep(q.lo1, p.lo1), bottom = MinStep(q.hi1, p.hi1);
+  const auto meet = MaskNot(MaskOr(left > right, top > bottom));
+  if constexpr (std::is_same_v<L, VFloat>) {
+    if (LaneBits(meet) == 0) return VInt{};
+  } else {
+    if (!meet) return 0;
+  }
+  const L inter = (bottom - top) * (right - left);
+  const L uni = q.area + p.area - inter;
+  const L iou = Select(uni == Splat<L>(0.0f), Splat<L>(0.0f), inter / uni);
+  return MaskToOne(MaskAnd(meet, iou > Splat<L>(threshold)));
 }
 
-template <Extent (*Make)(const float*)>
+template <class Form>
 static inline void OverlapRange(const OverlapJob* job, int64_t begin, int64_t end) {
   const int64_t B = job->B, pairs = B * B;
   if (B <= 0) return;
@@ -65,11 +97,23 @@ static inline void OverlapRange(const OverlapJob* job, int64_t begin, int64_t en
   while (e < end) {
     const int64_t g = e / pairs, i = (e / B) % B;
     const float* boxes = job->boxes + g * B * 4;
-    const Extent p = Make(boxes + i * 4);
+    const float* pb = boxes + i * 4;
+    const Extent<float> p = Form::Make(pb[0], pb[1], pb[2], pb[3]);
+    const Extent<VFloat> pv{Splat<VFloat>(p.lo0), Splat<VFloat>(p.lo1), Splat<VFloat>(p.hi0), Splat<VFloat>(p.hi1),
+                            Splat<VFloat>(p.area)};
     int64_t j = e % B;
     const int64_t stop = e + (B - j) < end ? e + (B - j) : end;  // the rest of row i
-    uint8_t* flags = job->flags + e;
-    for (int64_t k = 0; k < stop - e; ++k, ++j) flags[k] = Overlaps(p, Make(boxes + j * 4), threshold);
+    uint8_t* flags = job->flags + (e - j);
+    const int64_t rowEnd = j + (stop - e);
+    for (; j + kLanes <= rowEnd; j += kLanes) {
+      VFloat c0, c1, c2, c3;
+      LoadBoxes(boxes + j * 4, c0, c1, c2, c3);
+      Store(flags + j, __builtin_convertvector(Overlaps(pv, Form::Make(c0, c1, c2, c3), threshold), VUint8));
+    }
+    for (; j < rowEnd; ++j) {
+      const float* q = boxes + j * 4;
+      flags[j] = uint8_t(Overlaps(p, Form::Make(q[0], q[1], q[2], q[3]), threshold));
+    }
     e = stop;
   }
 }
@@ -321,8 +365,8 @@ VORTA_JOB_BODY(NmsOverlap) {
   const auto* j = static_cast<const OverlapJob*>(job);
   if (j->boxFormat != 0 && j->boxFormat != 1) Abort("System.ArgumentOutOfRangeException", "");
   RunBatchLoop(ranges, jobIndex, [&](int32_t begin, int32_t end) {
-    if (j->boxFormat == 1) OverlapRange<CentreExtent>(j, begin, end);
-    else OverlapRange<CornerExtent>(j, begin, end);
+    if (j->boxFormat == 1) OverlapRange<Centre>(j, begin, end);
+    else OverlapRange<Corners>(j, begin, end);
   });
 }
 
