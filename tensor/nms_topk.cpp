@@ -290,6 +290,39 @@ struct TopKLine {
   }
 };
 
+// A floor under the K kept keys of a short contiguous line: the K-th largest
+// of the maxima of its blocks (NaN keys ignored). At least K keys reach it, so
+// a key below it never ends among the K kept; skipping those keys early spares
+// the unpredictable entries at the start of a line. -inf when not worth it.
+static float KeyFloor(const float* x, int64_t N, int64_t K, float direction) {
+  constexpr int64_t kBlock = 4 * kLanes, kMaxBlocks = 128, kMaxK = 16;
+  const float none = -__builtin_inff();
+  const int64_t blocks = (N + kBlock - 1) / kBlock;
+  if (blocks > kMaxBlocks || K > kMaxK || K > blocks) return none;
+  float best[kMaxK];  // the K largest block maxima, descending
+  int64_t have = 0;
+  const VFloat dir = Splat<VFloat>(direction);
+  for (int64_t b = 0; b < blocks; ++b) {
+    const int64_t k0 = b * kBlock;
+    float m = none;
+    if (k0 + kBlock <= N) {
+      VFloat v = Splat<VFloat>(none);
+      for (int64_t k = k0; k < k0 + kBlock; k += kLanes) {
+        const VFloat key = Load<VFloat>(x + k) * dir;
+        v = Select(key > v, key, v);
+      }
+      for (int l = 0; l < kLanes; ++l) m = v[l] > m ? v[l] : m;
+    } else {
+      for (int64_t k = k0; k < N; ++k) m = x[k] * direction > m ? x[k] * direction : m;
+    }
+    if (have == K && !(m > best[K - 1])) continue;
+    int64_t at = have < K ? have++ : K - 1;
+    for (; at > 0 && best[at - 1] < m; --at) best[at] = best[at - 1];
+    best[at] = m;
+  }
+  return best[K - 1];
+}
+
 template <bool kUnit>
 static void TopKLineRun(const TopKJob* job, const float* x, const TopKLine<kUnit>& h, int64_t N, int64_t K) {
   auto in = [&](int64_t k) { return x[kUnit ? k : k * h.stride]; };
@@ -316,6 +349,7 @@ static void TopKLineRun(const TopKJob* job, const float* x, const TopKLine<kUnit
     // Blocks whose keys are all at most the worst kept key (or NaN) are
     // skipped with one test per four vectors.
     const VFloat dir = Splat<VFloat>(h.direction);
+    const VFloat floor = Splat<VFloat>(KeyFloor(x, N, K, h.direction));
     for (; k + 4 * kLanes <= N; k += 4 * kLanes) {
       if (root != root) {
         for (int64_t e = k; e < k + 4 * kLanes; ++e) offer(e);
@@ -323,10 +357,14 @@ static void TopKLineRun(const TopKJob* job, const float* x, const TopKLine<kUnit
       }
       const VFloat r = Splat<VFloat>(root);
       VInt above[4];
-      for (int v = 0; v < 4; ++v) above[v] = Load<VFloat>(x + k + v * kLanes) * dir > r;
+      for (int v = 0; v < 4; ++v) {
+        const VFloat key = Load<VFloat>(x + k + v * kLanes) * dir;
+        above[v] = MaskAnd(key > r, key >= floor);
+      }
       if (LaneBits(MaskOr(MaskOr(above[0], above[1]), MaskOr(above[2], above[3]))) == 0) continue;
-      // Only the lanes above the root at the block's start can enter: the
-      // root never gets worse. They are offered in index order.
+      // Only the lanes above the root at the block's start (and on or above
+      // the floor) can end among the kept: the root never gets worse. They
+      // are offered in index order.
       for (int v = 0; v < 4; ++v)
         for (int bits = LaneBits(above[v]); bits != 0; bits &= bits - 1) offer(k + v * kLanes + __builtin_ctz(bits));
     }

@@ -13,6 +13,7 @@
 namespace {
 
 using vorta_test::Schedule;
+constexpr float kInf = INFINITY;
 
 // IoU in double from the corner intervals; a zero union counts as IoU 0.
 double IouRef(const float* p, const float* q, int format) {
@@ -162,11 +163,14 @@ TEST_P(NmsTest, TopKMatchesAStableSort) {
   EXPECT_EQ(ix, (std::vector<int32_t>{2, 0}));
   std::vector<float> x(300);
   for (auto& e : x) e = vorta_test::RandomFloat(rng, true);
-  RunTopK(x, 1, 300, 1, 40, 1, v, ix, {});
-  std::vector<int32_t> sorted = ix;
-  std::sort(sorted.begin(), sorted.end());
-  EXPECT_EQ(std::unique(sorted.begin(), sorted.end()), sorted.end());
-  for (int t = 0; t < 40; ++t) ASSERT_TRUE(ix[t] >= 0 && ix[t] < 300 && vorta_test::SameFloat(v[t], x[ix[t]]));
+  for (int K : {40, 5}) {
+    RunTopK(x, 1, 300, 1, K, 1, v, ix, {});
+    std::vector<int32_t> sorted = ix;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(std::unique(sorted.begin(), sorted.end()), sorted.end());
+    for (int t = 0; t < K; ++t) ASSERT_TRUE(ix[t] >= 0 && ix[t] < 300 && vorta_test::SameFloat(v[t], x[ix[t]]));
+    EXPECT_EQ(v[0], kInf);  // +inf is among the specials and beats every number
+  }
 }
 
 VORTA_INSTANTIATE_VARIANTS(Variants, NmsTest);
