@@ -22,11 +22,7 @@ using BernoulliJob = ::VortaBernoulliJob;
 namespace vorta::VORTA_NS {
 namespace {
 
-// Unsigned index lanes and float lanes of the same shape.
-template <class L> struct IndexLanes { typedef uint32_t type; };
-template <> struct IndexLanes<VFloat> { typedef VUint type; };
-template <> struct IndexLanes<VInt> { typedef VUint type; };
-
+// The index lanes first, first + 1, ...
 template <class U>
 static inline __attribute__((always_inline)) U Iota(uint32_t first) {
   if constexpr (sizeof(U) == 4) {

@@ -5,7 +5,9 @@
 // score (introsort on the row's order scratch) and selects greedily; top-k
 // keeps the K best elements of each axis line in a heap built in the line's own
 // output slots, so nothing is allocated and a line costs one pass over its data
-// plus O(log K) per element that enters.
+// plus O(log K) per element that enters. The slots end as the one-by-one
+// insertion list would leave them: decreasing key, and among equal keys the
+// earlier position first.
 #include "tensor/nms_topk.h"
 
 #include <vorta/vorta.h>
@@ -324,7 +326,7 @@ static float KeyFloor(const float* x, int64_t N, int64_t K, float direction) {
 }
 
 template <bool kUnit>
-static void TopKLineRun(const TopKJob* job, const float* x, const TopKLine<kUnit>& h, int64_t N, int64_t K) {
+static void TopKLineRun(const float* x, const TopKLine<kUnit>& h, int64_t N, int64_t K) {
   auto in = [&](int64_t k) { return x[kUnit ? k : k * h.stride]; };
   // Fill: the first K elements, as a heap.
   for (int64_t k = 0; k < K; ++k) {
@@ -370,7 +372,6 @@ static void TopKLineRun(const TopKJob* job, const float* x, const TopKLine<kUnit
     }
   }
   for (; k < N; ++k) offer(k);
-  (void)job;
   // Heapsort in place: the worst goes to the last slot, the best ends in slot 0.
   for (int64_t n = K - 1; n > 0; --n) {
     h.Swap(0, n);
@@ -391,9 +392,9 @@ static void TopKOne(const TopKJob* job, int64_t line) {
     values[0] = x[0];
     indices[0] = 0;
   } else if (S == 1) {
-    TopKLineRun<true>(job, x, TopKLine<true>{values, indices, 1, float(job->direction)}, N, K);
+    TopKLineRun<true>(x, TopKLine<true>{values, indices, 1, float(job->direction)}, N, K);
   } else {
-    TopKLineRun<false>(job, x, TopKLine<false>{values, indices, S, float(job->direction)}, N, K);
+    TopKLineRun<false>(x, TopKLine<false>{values, indices, S, float(job->direction)}, N, K);
   }
 }
 
