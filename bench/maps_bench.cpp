@@ -183,23 +183,8 @@ void BM_Map(benchmark::State& state, const Member& m, CpuVariant variant, int32_
 
 // ---- the memcpy baseline -----------------------------------------------------
 
-struct CopyJob {
-  const uint8_t* source;
-  uint8_t* destination;
-  int32_t elementBytes;
-};
-
-// A job like the maps: takes batches from the host and copies each one.
-VORTA_MSABI void CopyBatches(void* job, void*, void*, BatchRanges* ranges, uint32_t jobIndex) {
-  const auto* j = static_cast<const CopyJob*>(job);
-  int32_t begin, end;
-  while (vorta::host::service::GetWorkStealingRange(ranges, jobIndex, &begin, &end) & 0xff) {
-    if (begin >= end) continue;
-    const size_t w = size_t(j->elementBytes);
-    memcpy(j->destination + size_t(begin) * w, j->source + size_t(begin) * w,
-           size_t(end - begin) * w);
-  }
-}
+using bench::CopyBatches;
+using bench::CopyJob;
 
 void BM_Memcpy(benchmark::State& state, int elementBytes, int32_t elements, int workers) {
   Arrays& a = ArraysFor(elements);

@@ -4,6 +4,7 @@
 #include "tensor/maps.h"
 
 #include "frame/services.h"
+#include "tensor/activation_ops.h"
 #include "tensor/map_loops.h"
 #include "tensor/rounding.h"
 
@@ -11,20 +12,6 @@ namespace vorta::VORTA_NS {
 namespace {
 
 constexpr float kInf = __builtin_inff();
-
-template <class In_, class Out_>
-struct Map {
-  typedef In_ In;
-  typedef Out_ Out;
-  Map() = default;
-  template <class Job>
-  explicit Map(const Job*) {}
-};
-
-template <class T>
-static inline T Param(uint32_t bits) {
-  return Bits<T>(bits);
-}
 
 // ---- casts and int32 arithmetic ----
 
@@ -131,15 +118,6 @@ struct RoundFloat : Map<float, float> {
 
 // ---- activations ----
 
-// max(x, 0) with +0 for -0 and NaN kept. The textbook (|x| + x) / 2 overflows
-// for x >= 2^127 and gives NaN at -inf.
-struct Relu : Map<float, float> {
-  using Map::Map;
-  template <class L> L operator()(L x) const {
-    return Select(MaskOr(x > Splat<L>(0.0f), IsNan(x)), x, Splat<L>(0.0f));
-  }
-};
-
 // (|x| - |x - 6| + 6) / 2, which is exact below 2^25; beyond that (and at the
 // infinities) the rounding of x - 6 breaks it, so the clamp is taken directly.
 struct Relu6 : Map<float, float> {
@@ -169,34 +147,6 @@ struct HardSwish : Map<float, float> {
     L h = MaxStep(MinStep(t, Splat<L>(1.0f)), Splat<L>(0.0f));
     return Select(x == Splat<L>(-kInf), Splat<L>(-0.0f), h * x);
   }
-};
-
-// p0 * x + p1 * |x|. Where the two products overflow in opposite directions the
-// sum would be inf - inf; the slope of x's side, (p0 ± p1) * x, is taken instead.
-struct TwoSlope : Map<float, float> {
-  float p0, p1;
-  explicit TwoSlope(const UnaryMapJob* job) : p0(Param<float>(job->param0)), p1(Param<float>(job->param1)) {}
-  template <class L> L operator()(L x) const {
-    const L a = Splat<L>(p0), b = Splat<L>(p1);
-    L r = a * x + b * Abs(x);
-    auto broken = MaskAnd(IsNan(r), MaskNot(MaskOr(IsNan(x), MaskOr(IsNan(a), IsNan(b)))));
-    L slope = a + Select(x > Splat<L>(0.0f), b, -b);
-    L side = Select(slope == Splat<L>(0.0f), Splat<L>(0.0f), slope * x);
-    return Select(broken, side, r);
-  }
-};
-
-struct ThresholdedRelu : Map<float, float> {
-  float p0;
-  explicit ThresholdedRelu(const UnaryMapJob* job) : p0(Param<float>(job->param0)) {}
-  template <class L> L operator()(L x) const { return Select(x > Splat<L>(p0), x, Splat<L>(0.0f)); }
-};
-
-// Two roundings: multiply, then add.
-struct Affine : Map<float, float> {
-  float p0, p1;
-  explicit Affine(const UnaryMapJob* job) : p0(Param<float>(job->param0)), p1(Param<float>(job->param1)) {}
-  template <class L> L operator()(L x) const { return x * Splat<L>(p0) + Splat<L>(p1); }
 };
 
 // v = (p0 is NaN or x > p0) ? x : p0, then (p1 < v or v is NaN) ? p1 : v: a NaN
