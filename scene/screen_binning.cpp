@@ -50,14 +50,16 @@ ViewLight MakeViewLight(const LightRecord& light, const float* m) {
   return v;
 }
 
-// The cone of a spot light as a pyramid that contains it: the apex and an
-// octagon circumscribed about the rim of the end cap (view-space x, y, depth).
-constexpr int32_t kRim = 8;
+// The cone of a spot light as a pyramid that contains it: the apex and a
+// 16-gon circumscribed about the rim of the end cap (view-space x, y, depth).
+constexpr int32_t kRim = 16;
 constexpr int32_t kConeVertices = kRim + 1, kConeEdges = 2 * kRim;
-// 1 / cos(pi / 8), rounded up with a margin for float rounding.
-constexpr float kCircumscribe = 1.0830f;
-constexpr float kRimCos[kRim] = {1.0f, 0.70710678f, 0.0f, -0.70710678f,
-                                 -1.0f, -0.70710678f, 0.0f, 0.70710678f};
+// 1 / cos(pi / 16), rounded up with a margin for float rounding.
+constexpr float kCircumscribe = 1.0205f;
+constexpr float kRimCos[kRim] = {1.0f,         0.92387953f,  0.70710678f,  0.38268343f,
+                                 0.0f,         -0.38268343f, -0.70710678f, -0.92387953f,
+                                 -1.0f,        -0.92387953f, -0.70710678f, -0.38268343f,
+                                 0.0f,         0.38268343f,  0.70710678f,  0.92387953f};
 
 struct ConeEdges {
   uint8_t e[kConeEdges][2];
@@ -81,7 +83,7 @@ void ConeVertices(const ViewLight& l, float (*out)[3]) {
   const V3 v = Cross(l.axis, u);
   out[0][0] = l.centre.x, out[0][1] = l.centre.y, out[0][2] = -l.centre.z;
   for (int k = 0; k < kRim; ++k) {
-    const V3 p = cap + u * (rim * kRimCos[k]) + v * (rim * kRimCos[(k + 6) % kRim]);
+    const V3 p = cap + u * (rim * kRimCos[k]) + v * (rim * kRimCos[(k + 3 * kRim / 4) % kRim]);
     out[1 + k][0] = p.x, out[1 + k][1] = p.y, out[1 + k][2] = -p.z;
   }
 }
