@@ -27,18 +27,22 @@ static inline void Touch(uint32_t* record, int header, uint32_t i, bool mark) {
   if (mark) record[2 + (i >> 5)] |= 1u << (i & 31);
 }
 
-// One item's bin index. Depths beyond the int32 range saturate instead of
-// wrapping to the most negative value, so a far bound at +inf or 1e30 still
-// reaches the last bin and a near bound there reaches none; a NaN near bound
-// starts at the chunk's first bin and a NaN far bound runs to its last.
-static inline int32_t BinOf(const DepthBinJob* job, float depth, int32_t nanValue) {
-  const float d = job->linear ? depth : LogKernel(depth);
-  return TruncSaturate(d * job->scale + job->bias, nanValue);
+// Bin indices of a vector of depths. Depths beyond the int32 range saturate
+// instead of wrapping to the most negative value, so a far bound at +inf or
+// 1e30 still reaches the last bin and a near bound there reaches none; a NaN
+// near bound starts at the chunk's first bin and a NaN far bound runs to its
+// last. (The vector logarithm gives the scalar one's results lane by lane.)
+static inline VInt BinsOf(const DepthBinJob* job, VFloat depth, int32_t nanValue) {
+  const VFloat d = job->linear ? depth : LogKernel(depth);
+  const VFloat t = d * Splat<VFloat>(job->scale) + Splat<VFloat>(job->bias);
+  VInt bin = TruncToInt(t);  // the processor gives INT32_MIN for all it cannot represent
+  bin = Select(t >= Splat<VFloat>(2147483648.0f), Splat<VInt>(INT32_MAX), bin);
+  return Select(IsNan(t), Splat<VInt>(nanValue), bin);
 }
 
 void BinChunk(const DepthBinJob* job, int32_t begin, int32_t end) {
   const int64_t stride = static_cast<int64_t>(job->maskWords) + 2;
-  const int32_t lights = job->lightCount, boxes = job->boxCount;
+  const int32_t lights = job->lightCount, boxes = job->boxCount, items = lights + boxes;
   // Items beyond the mask words the record has are not marked in the masks.
   const int64_t maskItems = static_cast<int64_t>(job->maskWords) * 32;
   for (int32_t e = begin; e < end; ++e) {
@@ -48,17 +52,28 @@ void BinChunk(const DepthBinJob* job, int32_t begin, int32_t end) {
     if (g > last) continue;
     uint32_t* chunk = job->bins + (static_cast<int64_t>(v) * job->binCount + g) * stride;
     for (int32_t b = 0; b <= last - g; ++b) chunk[b * stride] = chunk[b * stride + 1] = kEmptyHeader;
-    for (int32_t i = 0; i < lights + boxes; ++i) {
-      const int64_t at = i < lights ? static_cast<int64_t>(v) * lights + i
-                                    : static_cast<int64_t>(job->views) * lights +
-                                          static_cast<int64_t>(v) * boxes + (i - lights);
-      const int32_t lo = MaxI(BinOf(job, job->ranges[2 * at], INT32_MIN), g);
-      const int32_t hi = MinI(BinOf(job, job->ranges[2 * at + 1], INT32_MAX), last);
-      if (lo > hi) continue;
-      const int header = i < lights ? 0 : 1;
-      uint32_t* r = chunk + (lo - g) * stride;
-      const bool mark = i < maskItems;
-      for (int32_t b = lo; b <= hi; ++b, r += stride) Touch(r, header, static_cast<uint32_t>(i), mark);
+    for (int32_t i0 = 0; i0 < items; i0 += kLanes) {
+      const int32_t n = MinI(kLanes, items - i0);
+      float nearDepth[kLanes] = {}, farDepth[kLanes] = {};
+      for (int32_t k = 0; k < n; ++k) {
+        const int32_t i = i0 + k;
+        const int64_t at = i < lights ? static_cast<int64_t>(v) * lights + i
+                                      : static_cast<int64_t>(job->views) * lights +
+                                            static_cast<int64_t>(v) * boxes + (i - lights);
+        nearDepth[k] = job->ranges[2 * at];
+        farDepth[k] = job->ranges[2 * at + 1];
+      }
+      int32_t lo[kLanes], hi[kLanes];
+      Store(lo, BinsOf(job, Load<VFloat>(nearDepth), INT32_MIN));
+      Store(hi, BinsOf(job, Load<VFloat>(farDepth), INT32_MAX));
+      for (int32_t k = 0; k < n; ++k) {
+        const int32_t i = i0 + k, from = MaxI(lo[k], g), to = MinI(hi[k], last);
+        const int header = i < lights ? 0 : 1;
+        const bool mark = i < maskItems;
+        uint32_t* r = chunk + static_cast<int64_t>(from - g) * stride;
+        for (int32_t b = from; b <= to; ++b, r += stride)
+          Touch(r, header, static_cast<uint32_t>(i), mark);
+      }
     }
   }
 }
@@ -68,40 +83,98 @@ typedef void*(VORTA_MSABI* MallocTrackedFn)(uint64_t size, uint32_t alignment, u
 typedef void(VORTA_MSABI* FreeTrackedFn)(void* ptr, uint32_t handle);
 constexpr uint32_t kScratchHandle = 2;
 
+// Sets the row's tile bits: per group of mask words and block of columns, each
+// listed item toggles its bit where its span starts and just past its end; a
+// running XOR over the columns then gives every tile's bits, ORed into the
+// masks one vector of words at a time.
+constexpr int32_t kSweepWords = 8, kSweepColumns = 128;
+typedef uint32_t Words __attribute__((vector_size(4 * kSweepWords)));
+
+// `toggles` is zero on entry and left zero.
+void SweepRow(const uint16_t* listed, const uint32_t* spans, int32_t n, uint32_t* masks,
+              int32_t columns, int32_t words, Words* toggles) {
+  int32_t k0 = 0;  // first listed item of the word group
+  for (int32_t w0 = 0; w0 < words && k0 < n; w0 += kSweepWords) {
+    const int32_t groupWords = MinI(kSweepWords, words - w0);
+    int32_t k1 = k0;
+    while (k1 < n && (listed[k1] >> 5) < w0 + kSweepWords) ++k1;
+    for (int32_t c0 = 0; c0 < columns && k1 > k0; c0 += kSweepColumns) {
+      const int32_t width = MinI(kSweepColumns, columns - c0);
+      int32_t from = width, to = -1;  // the block's covered columns
+      for (int32_t k = k0; k < k1; ++k) {
+        const int32_t first = MaxI(static_cast<int16_t>(spans[k]), c0) - c0;
+        const int32_t last = MinI(static_cast<int16_t>(spans[k] >> 16), c0 + width - 1) - c0;
+        if (first > last) continue;
+        const uint32_t j = listed[k];
+        toggles[first][(j >> 5) - w0] ^= 1u << (j & 31);
+        toggles[last + 1][(j >> 5) - w0] ^= 1u << (j & 31);
+        from = MinI(from, first);
+        to = MaxI(to, last);
+      }
+      Words active{};
+      uint32_t* tile = masks + static_cast<int64_t>(c0 + from) * words + w0;
+      for (int32_t c = from; c <= to; ++c, tile += words) {
+        active ^= toggles[c];
+        toggles[c] = Words{};
+        if (groupWords == kSweepWords) {
+          Words m;
+          __builtin_memcpy(&m, tile, sizeof m);
+          m |= active;
+          __builtin_memcpy(tile, &m, sizeof m);
+        } else {
+          for (int32_t w = 0; w < groupWords; ++w) tile[w] |= active[w];
+        }
+      }
+      if (to >= from) toggles[to + 1] = Words{};
+    }
+    k0 = k1;
+  }
+}
+
+// Rows of one view that share a scan of the span table: an item's entries for
+// consecutive rows sit side by side, so one pass reads each cache line once
+// instead of once per row.
+constexpr int32_t kRowsPerScan = 16;
+
 void ExpandRows(const TileRangeJob* job, int32_t begin, int32_t end) {
   const int32_t items = job->itemsPerView;
   const int64_t per = job->entriesPerItem;
   const int32_t words = job->wordsPerTile, columns = job->columns;
   const uint64_t count = items > 0 ? static_cast<uint64_t>(items) : 0;
-  for (int32_t e = begin; e < end; ++e) {
-    const int32_t v = e / job->rows, r = e % job->rows;
-    // The row's items and spans, filtered once so the column loop touches only
-    // the items present in the row.
-    auto* listed = static_cast<uint16_t*>(
-        ServiceSlot<MallocTrackedFn>(kMallocTracked)(2 * count, 2, kScratchHandle, 0));
-    auto* spans = static_cast<uint32_t*>(
-        ServiceSlot<MallocTrackedFn>(kMallocTracked)(4 * count, 2, kScratchHandle, 0));
-    __builtin_memset(listed, 0, 2 * count);
-    __builtin_memset(spans, 0, 4 * count);
-    int32_t n = 0;
-    const int32_t* row = job->spans + static_cast<int64_t>(v) * items * per + 1 + r;
-    for (int32_t j = 0; j < items; ++j) {
-      const uint32_t w = static_cast<uint32_t>(row[j * per]);
-      if (static_cast<int16_t>(w) <= static_cast<int16_t>(w >> 16)) {
-        listed[n] = static_cast<uint16_t>(j);
-        spans[n++] = w;
+  Words toggles[kSweepColumns + 1];
+  for (Words& t : toggles) t = Words{};
+  for (int32_t e0 = begin; e0 < end;) {
+    const int32_t v = e0 / job->rows, r0 = e0 % job->rows;
+    const int32_t rowCount = MinI(MinI(kRowsPerScan, end - e0), job->rows - r0);
+    // Every row's items and spans, filtered once so the column sweep touches
+    // only the items present in the row.
+    uint16_t* listed[kRowsPerScan];
+    uint32_t* spans[kRowsPerScan];
+    int32_t n[kRowsPerScan];
+    for (int32_t q = 0; q < rowCount; ++q) {
+      listed[q] = static_cast<uint16_t*>(
+          ServiceSlot<MallocTrackedFn>(kMallocTracked)(2 * count, 2, kScratchHandle, 0));
+      spans[q] = static_cast<uint32_t*>(
+          ServiceSlot<MallocTrackedFn>(kMallocTracked)(4 * count, 2, kScratchHandle, 0));
+      n[q] = 0;  // only the first n[q] entries of a list are ever read: no need to zero it
+    }
+    const int32_t* entry = job->spans + static_cast<int64_t>(v) * items * per + 1 + r0;
+    for (int32_t j = 0; j < items; ++j, entry += per)
+      for (int32_t q = 0; q < rowCount; ++q) {
+        const uint32_t w = static_cast<uint32_t>(entry[q]);
+        if (static_cast<int16_t>(w) <= static_cast<int16_t>(w >> 16)) {
+          listed[q][n[q]] = static_cast<uint16_t>(j);
+          spans[q][n[q]++] = w;
+        }
       }
+    for (int32_t q = 0; q < rowCount; ++q) {
+      uint32_t* masks =
+          job->masks + (static_cast<int64_t>(v) * job->rows + r0 + q) * columns * words;
+      SweepRow(listed[q], spans[q], n[q], masks, columns, words, toggles);
+      ServiceSlot<FreeTrackedFn>(kFreeTracked)(spans[q], kScratchHandle);
+      ServiceSlot<FreeTrackedFn>(kFreeTracked)(listed[q], kScratchHandle);
     }
-    uint32_t* masks = job->masks + (static_cast<int64_t>(v) * job->rows + r) * columns * words;
-    for (int32_t k = 0; k < n; ++k) {
-      const int32_t first = MaxI(static_cast<int16_t>(spans[k]), 0);
-      const int32_t lastColumn = MinI(static_cast<int16_t>(spans[k] >> 16), columns - 1);
-      const uint32_t j = listed[k], bit = 1u << (j & 31);
-      uint32_t* word = masks + static_cast<int64_t>(first) * words + (j >> 5);
-      for (int32_t c = first; c <= lastColumn; ++c, word += words) *word |= bit;
-    }
-    ServiceSlot<FreeTrackedFn>(kFreeTracked)(spans, kScratchHandle);
-    ServiceSlot<FreeTrackedFn>(kFreeTracked)(listed, kScratchHandle);
+    e0 += rowCount;
   }
 }
 
