@@ -2,10 +2,10 @@
 // each screen tile of a view.
 #include <vorta/vorta.h>
 
-#include "frame/services.h"
 #include "scene/geometry.h"
 #include "scene/range_job.h"
 #include "scene/scene.h"
+#include "scene/scratch.h"
 #include "tensor/elementary.h"
 
 namespace vorta {
@@ -78,11 +78,6 @@ void BinChunk(const DepthBinJob* job, int32_t begin, int32_t end) {
   }
 }
 
-typedef void*(VORTA_MSABI* MallocTrackedFn)(uint64_t size, uint32_t alignment, uint32_t handle,
-                                            uint32_t zero);
-typedef void(VORTA_MSABI* FreeTrackedFn)(void* ptr, uint32_t handle);
-constexpr uint32_t kScratchHandle = 2;
-
 // Sets the row's tile bits: per group of mask words and block of columns, each
 // listed item toggles its bit where its span starts and just past its end; a
 // running XOR over the columns then gives every tile's bits, ORed into the
@@ -153,9 +148,9 @@ void ExpandRows(const TileRangeJob* job, int32_t begin, int32_t end) {
     int32_t n[kRowsPerScan];
     for (int32_t q = 0; q < rowCount; ++q) {
       listed[q] = static_cast<uint16_t*>(
-          ServiceSlot<MallocTrackedFn>(kMallocTracked)(2 * count, 2, kScratchHandle, 0));
+          TakeScratch(2 * count, 2));
       spans[q] = static_cast<uint32_t*>(
-          ServiceSlot<MallocTrackedFn>(kMallocTracked)(4 * count, 2, kScratchHandle, 0));
+          TakeScratch(4 * count, 2));
       n[q] = 0;  // only the first n[q] entries of a list are ever read: no need to zero it
     }
     const int32_t* entry = job->spans + static_cast<int64_t>(v) * items * per + 1 + r0;
@@ -171,8 +166,8 @@ void ExpandRows(const TileRangeJob* job, int32_t begin, int32_t end) {
       uint32_t* masks =
           job->masks + (static_cast<int64_t>(v) * job->rows + r0 + q) * columns * words;
       SweepRow(listed[q], spans[q], n[q], masks, columns, words, toggles);
-      ServiceSlot<FreeTrackedFn>(kFreeTracked)(spans[q], kScratchHandle);
-      ServiceSlot<FreeTrackedFn>(kFreeTracked)(listed[q], kScratchHandle);
+      ReturnScratch(spans[q]);
+      ReturnScratch(listed[q]);
     }
     e0 += rowCount;
   }

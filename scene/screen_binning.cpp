@@ -3,9 +3,9 @@
 // orthographic or a perspective routine, boxes through the convex outline of
 // their projected corners.
 #include "frame/batch_loop.h"
-#include "frame/services.h"
 #include "scene/lights.h"
 #include "scene/scene.h"
+#include "scene/scratch.h"
 #include "scene/screen_grid.h"
 
 namespace vorta {
@@ -14,11 +14,6 @@ using ScreenBinningJob = ::VortaScreenBinningJob;
 
 namespace vorta::VORTA_NS {
 namespace {
-
-typedef void*(VORTA_MSABI* MallocTrackedFn)(uint64_t size, uint32_t alignment, uint32_t handle,
-                                            uint32_t zero);
-typedef void(VORTA_MSABI* FreeTrackedFn)(void* ptr, uint32_t handle);
-constexpr uint32_t kScratchHandle = 2;
 
 // A light in view space. For a spot light, the cone: apex `centre`, unit axis
 // `axis`, cosine of the half angle. A spot light whose cone is not a proper
@@ -202,10 +197,9 @@ constexpr uint8_t kBoxEdges[12][2] = {{0, 1}, {2, 3}, {4, 5}, {6, 7}, {0, 2}, {1
 constexpr int32_t kBoxPoints = 8 + 12;
 
 void BinBox(ScreenGrid& grid, const ScreenBinningJob* job, const float* m, const float* box) {
-  auto* allocate = ServiceSlot<MallocTrackedFn>(kMallocTracked);
-  auto* corners = static_cast<float(*)[3]>(allocate(8 * 3 * sizeof(float), 4, kScratchHandle, 0));
-  auto* points = static_cast<P2*>(allocate(kBoxPoints * sizeof(P2), 4, kScratchHandle, 0));
-  auto* hull = static_cast<P2*>(allocate(kBoxPoints * sizeof(P2), 4, kScratchHandle, 0));
+  auto* corners = static_cast<float(*)[3]>(TakeScratch(8 * 3 * sizeof(float), 4));
+  auto* points = static_cast<P2*>(TakeScratch(kBoxPoints * sizeof(P2), 4));
+  auto* hull = static_cast<P2*>(TakeScratch(kBoxPoints * sizeof(P2), 4));
   for (int k = 0; k < 8; ++k) {
     const V3 p = ViewPoint(m, {(k & 1) ? box[0] + box[3] : box[0] - box[3],
                                (k & 2) ? box[1] + box[4] : box[1] - box[4],
@@ -216,10 +210,9 @@ void BinBox(ScreenGrid& grid, const ScreenBinningJob* job, const float* m, const
   outline.Build(corners, 8, kBoxEdges, 12, job->nearDistance, job->orthographic != 0);
   outline.AddTo(grid);
   grid.SweepBoundaries([&](float y, ColumnSpan& span) { outline.Cross(grid, y, span); });
-  auto* release = ServiceSlot<FreeTrackedFn>(kFreeTracked);
-  release(hull, kScratchHandle);
-  release(points, kScratchHandle);
-  release(corners, kScratchHandle);
+  ReturnScratch(hull);
+  ReturnScratch(points);
+  ReturnScratch(corners);
 }
 
 void BinItems(ScreenBinningJob* job, int32_t begin, int32_t end) {

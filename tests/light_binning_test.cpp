@@ -183,6 +183,18 @@ void CheckSampled(const Frame& f, const Binned& b, int lights,
     }
 }
 
+void BinAndCheck(const Frame& f, const std::vector<VortaLightRecord>& lights,
+                 const std::vector<float>& boxes, int workers, std::mt19937& rng) {
+  const Binned b = Bin(f, lights, boxes, workers);
+  const int nl = static_cast<int>(lights.size());
+  CheckSampled(
+      f, b, nl,
+      [&](int d, std::mt19937& g) {
+        return d < nl ? SampleLight(lights[d], g) : SampleBox(&boxes[6 * (d - nl)], g);
+      },
+      true, rng);
+}
+
 TEST_P(LightBinningTest, SampledShapesLieInTheirSpans) {
   for (bool ortho : {false, true}) {
     SCOPED_TRACE(ortho ? "orthographic" : "perspective");
@@ -190,14 +202,7 @@ TEST_P(LightBinningTest, SampledShapesLieInTheirSpans) {
     const Frame f(ortho);
     const std::vector<VortaLightRecord> lights = RandomLights(f, 90, rng);
     const std::vector<float> boxes = RandomBoxes(f, 40, rng);
-    const Binned b = Bin(f, lights, boxes, 3);
-    const int nl = static_cast<int>(lights.size());
-    CheckSampled(
-        f, b, nl,
-        [&](int d, std::mt19937& g) {
-          return d < nl ? SampleLight(lights[d], g) : SampleBox(&boxes[6 * (d - nl)], g);
-        },
-        true, rng);
+    BinAndCheck(f, lights, boxes, 3, rng);
   }
 }
 
@@ -237,14 +242,7 @@ TEST_P(LightBinningTest, ItemsAcrossTheGridEdgesKeepTheEdgeRows) {
       boxes.insert(boxes.end(), box, box + 6);
     }
     std::mt19937 rng(3);
-    const Binned b = Bin(f, lights, boxes, 1);
-    const int nl = static_cast<int>(lights.size());
-    CheckSampled(
-        f, b, nl,
-        [&](int d, std::mt19937& g) {
-          return d < nl ? SampleLight(lights[d], g) : SampleBox(&boxes[6 * (d - nl)], g);
-        },
-        true, rng);
+    BinAndCheck(f, lights, boxes, 1, rng);
   }
 }
 
