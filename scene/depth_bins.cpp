@@ -147,10 +147,8 @@ void ExpandRows(const TileRangeJob* job, int32_t begin, int32_t end) {
     uint32_t* spans[kRowsPerScan];
     int32_t n[kRowsPerScan];
     for (int32_t q = 0; q < rowCount; ++q) {
-      listed[q] = static_cast<uint16_t*>(
-          TakeScratch(2 * count, 2));
-      spans[q] = static_cast<uint32_t*>(
-          TakeScratch(4 * count, 2));
+      listed[q] = static_cast<uint16_t*>(TakeScratch(2 * count, 2));
+      spans[q] = static_cast<uint32_t*>(TakeScratch(4 * count, 2));
       n[q] = 0;  // only the first n[q] entries of a list are ever read: no need to zero it
     }
     const int32_t* entry = job->spans + static_cast<int64_t>(v) * items * per + 1 + r0;

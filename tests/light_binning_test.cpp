@@ -248,4 +248,24 @@ TEST_P(LightBinningTest, ItemsAcrossTheGridEdgesKeepTheEdgeRows) {
 
 VORTA_INSTANTIATE_VARIANTS(Variants, LightBinningTest);
 
+// The two variants give the same depth bounds and the same spans.
+TEST(LightBinningVariants, AgreeExactly) {
+  if (!vorta::host::CanRunAvx2()) GTEST_SKIP() << "this processor cannot run the AVX2 variant";
+  for (bool ortho : {false, true}) {
+    std::mt19937 rng(ortho ? 41 : 43);
+    const Frame f(ortho);
+    const std::vector<VortaLightRecord> lights = RandomLights(f, 150, rng);
+    const std::vector<float> boxes = RandomBoxes(f, 30, rng);
+    std::vector<int32_t> spans[2];
+    std::vector<float> bounds[2];
+    for (int v = 0; v < 2; ++v) {
+      vorta::host::InitializeLinked(v ? vorta::CpuVariant::Avx2 : vorta::CpuVariant::Sse2);
+      spans[v] = Bin(f, lights, boxes, 2).spans;
+      bounds[v] = DepthBounds(f.views, lights, 2);
+    }
+    EXPECT_EQ(spans[0], spans[1]) << (ortho ? "orthographic" : "perspective");
+    EXPECT_EQ(0, std::memcmp(bounds[0].data(), bounds[1].data(), 4 * bounds[0].size()));
+  }
+}
+
 }  // namespace
