@@ -22,9 +22,9 @@ typedef void(VORTA_MSABI* QueryFn)(const void* access, float* out);
 
 constexpr uint32_t kAccessBytes = 16;
 
-// Asks the host for one value into a zeroed buffer.
+// Asks the host for a position, rotation or scale into a zeroed buffer.
 static inline F4 Query(Service s, const void* access) {
-  float out[16] = {};
+  float out[4] = {};
   ServiceSlot<QueryFn>(s)(access, out);
   return LoadF4(out);
 }
