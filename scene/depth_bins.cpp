@@ -130,6 +130,7 @@ void SweepRow(const uint16_t* listed, const uint32_t* spans, int32_t n, uint32_t
 // consecutive rows sit side by side, so one pass reads each cache line once
 // instead of once per row.
 constexpr int32_t kRowsPerScan = 16;
+constexpr int32_t kPrefetchItems = 8;
 
 void ExpandRows(const TileRangeJob* job, int32_t begin, int32_t end) {
   const int32_t items = job->itemsPerView;
@@ -152,14 +153,30 @@ void ExpandRows(const TileRangeJob* job, int32_t begin, int32_t end) {
       n[q] = 0;  // only the first n[q] entries of a list are ever read: no need to zero it
     }
     const int32_t* entry = job->spans + static_cast<int64_t>(v) * items * per + 1 + r0;
-    for (int32_t j = 0; j < items; ++j, entry += per)
-      for (int32_t q = 0; q < rowCount; ++q) {
-        const uint32_t w = static_cast<uint32_t>(entry[q]);
-        if (static_cast<int16_t>(w) <= static_cast<int16_t>(w >> 16)) {
-          listed[q][n[q]] = static_cast<uint16_t>(j);
-          spans[q][n[q]++] = w;
+    // Most entries are empty: test a vector of rows at once, list the others.
+    auto list = [&](int32_t q, int32_t j, uint32_t w) {
+      listed[q][n[q]] = static_cast<uint16_t>(j);
+      spans[q][n[q]++] = w;
+    };
+    for (int32_t j = 0; j < items; ++j, entry += per) {
+      // The stride between items defeats the hardware prefetcher on some
+      // processors: ask for the entries a few items ahead.
+      __builtin_prefetch(entry + kPrefetchItems * per);
+      __builtin_prefetch(entry + kPrefetchItems * per + rowCount - 1);
+      int32_t q = 0;
+      for (; q + kLanes <= rowCount; q += kLanes) {
+        const VInt w = Load<VInt>(entry + q);
+        int bits = LaneBits(((w << 16) >> 16) <= (w >> 16));
+        for (; bits; bits &= bits - 1) {
+          const int32_t lane = __builtin_ctz(static_cast<unsigned>(bits));
+          list(q + lane, j, static_cast<uint32_t>(entry[q + lane]));
         }
       }
+      for (; q < rowCount; ++q) {
+        const uint32_t w = static_cast<uint32_t>(entry[q]);
+        if (static_cast<int16_t>(w) <= static_cast<int16_t>(w >> 16)) list(q, j, w);
+      }
+    }
     for (int32_t q = 0; q < rowCount; ++q) {
       uint32_t* masks =
           job->masks + (static_cast<int64_t>(v) * job->rows + r0 + q) * columns * words;
