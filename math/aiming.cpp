@@ -4,7 +4,7 @@
 
 #include <sleef.h>
 
-#include "math/basis_quat.h"
+#include "math/quaternion.h"
 #include "math/staged_ease.h"
 #include "math/tween_step.h"
 

@@ -72,6 +72,15 @@ VORTA_MATH float MaxSkippingNan(float m, float r) {
   return (!IsNan(r) && r > m) ? r : m;
 }
 
+// v minus its component along n: v - n * dot(v, n) / s with s = dot(n, n), each
+// quotient taken after the product; v unchanged when s < 2^-23.
+VORTA_MATH Vec3 ProjectOntoPlane(Vec3 v, Vec3 n) {
+  const float s = Dot(n, n);
+  if (s < 1.1920929e-7f) return v;
+  const float k = Dot(v, n);
+  return Vec3{v.x - n.x * k / s, v.y - n.y * k / s, v.z - n.z * k / s};
+}
+
 VORTA_MATH bool IsFinite(Vec3 v) {
   constexpr float kMax = 3.4028235e38f;
   return Abs(v.x) <= kMax && Abs(v.y) <= kMax && Abs(v.z) <= kMax;
