@@ -384,9 +384,9 @@ TEST_P(Tweens, EmitterBatchesAndReachEdge) {
   Scene s(1);
   s.candidates = {0}, s.args.candidateCount = 1, s.args.layerMask = ~0u, s.args.maxDistance = 100;
   s.layers[0] = 3, s.range[0] = 3, s.range[1] = 0.5f, s.gains[0] = 2;
-  float sphere[4] = {s.args.listener[0] + 4, s.args.listener[1], s.args.listener[2], 1};
+  const float sphere[4] = {4, 0, 0, 1}, listener[3] = {0, 0, 0};
   memcpy(&s.spheres[0], sphere, 16);
-  s.args.listener[1] = s.args.listener[2] = 0, s.spheres[1] = s.spheres[2] = 0;
+  memcpy(s.args.listener, listener, 12);
   Culled c = Cull(s);
   ASSERT_EQ(c.batchCount, 1);
   float gain;
