@@ -125,6 +125,26 @@ static inline Tested<L> Test(const CullView& v, const Inputs<L>& in) {
   return {in.layers & ~MaskBits(dist > reach), dist, reach};
 }
 
+// The source frame with words 3, 7 and 11 from the column words and the last
+// row (gain, the extra pair, column word 3), one 16-byte row at a time.
+static inline void WriteFrame(uint32_t* out, const uint8_t* frame, const uint32_t* columns,
+                              const uint32_t* extra, float gain) {
+  const __m128i keep = _mm_setr_epi32(-1, -1, -1, 0);
+  const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(columns));
+  auto row = [&](int r, __m128i column) {
+    const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(frame + 16 * r));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * r),
+                     _mm_or_si128(_mm_and_si128(f, keep), _mm_andnot_si128(keep, column)));
+  };
+  row(0, _mm_shuffle_epi32(c, 0x00));
+  row(1, _mm_shuffle_epi32(c, 0x55));
+  row(2, _mm_shuffle_epi32(c, 0xaa));
+  const __m128i pair = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(extra));
+  const __m128i last = _mm_or_si128(_mm_cvtsi32_si128(Bits<int32_t>(gain)), _mm_slli_si128(pair, 4));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12),
+                   _mm_or_si128(_mm_and_si128(last, keep), _mm_andnot_si128(keep, c)));
+}
+
 struct Writer {
   int32_t j = 0, first = 0, batches = 0;
 
@@ -132,16 +152,7 @@ struct Writer {
     float g = (reach - dist) / ((1.0f - v.range[2 * k + 1]) * reach);
     g = MaxStep(MinStep(g, 1.0f), 0.0f) * v.gains[k];
     memcpy(v.outPoses + 64 * At(j), v.poses + 64 * k, 64);
-    uint32_t* f = v.outFrames + 16 * At(j);
-    const uint32_t* c = v.columns + 4 * k;
-    memcpy(f, v.frames + 64 * k, 48);
-    f[3] = c[0];
-    f[7] = c[1];
-    f[11] = c[2];
-    memcpy(f + 12, &g, 4);
-    f[13] = v.extra[2 * k];
-    f[14] = v.extra[2 * k + 1];
-    f[15] = c[3];
+    WriteFrame(v.outFrames + 16 * At(j), v.frames + 64 * k, v.columns + 4 * k, v.extra + 2 * k, g);
     v.outIds[j] = v.ids[k];
     ++j;
     if (j - first > VORTA_EMITTER_BATCH - 1) Close(v);
