@@ -9,6 +9,7 @@
 
 #include "frame/simd.h"
 #include "math/aiming.h"
+#include "tensor/elementary.h"
 
 namespace vorta::VORTA_NS {
 namespace {
@@ -98,13 +99,7 @@ constexpr int32_t kBlockIndexLimit = INT32_MAX;
 #endif
 
 static inline uint32_t MaskBits(bool m) { return m ? 1u : 0u; }
-static inline uint32_t MaskBits(VInt m) {
-#if defined(VORTA_VARIANT_AVX2)
-  return static_cast<uint32_t>(_mm256_movemask_ps(reinterpret_cast<__m256>(m)));
-#else
-  return static_cast<uint32_t>(_mm_movemask_ps(reinterpret_cast<__m128>(m)));
-#endif
-}
+static inline uint32_t MaskBits(VInt m) { return static_cast<uint32_t>(LaneBits(m)); }
 
 template <class L>
 struct Tested {

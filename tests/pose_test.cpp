@@ -12,6 +12,9 @@
 #include "tests/variant_test.h"
 #include "vorta/vorta.h"
 
+// The records are packed; the tests keep them on the stack, naturally aligned.
+#pragma GCC diagnostic ignored "-Waddress-of-packed-member"
+
 namespace {
 
 using vorta_test::RandomFloat;
