@@ -546,6 +546,17 @@ TEST_P(Pose, DefinedResults) {
   EXPECT_TRUE(Same(e2, e20));
   EXPECT_EQ(total, 3.0f);
 
+  // A path point repeating its predecessor past the budget is written as that point.
+  V pts[3] = {{0, 0, 0}, {2, 0, 0}, {2, 0, 0}}, dst[3];
+  V* src = pts;
+  VortaPointList list{dst, 3, 0};
+  EXPECT_EQ(K<VortaPathRefreshFn>(VORTA_EXPORT_POSE_PATH_REFRESH)(0, 3, 1, false, true, 0, &src, &src, &list), 2);
+  EXPECT_TRUE(Same(dst[1], V{1, 0, 0}));
+  V repeat[1] = {dst[1]};
+  V* rp = repeat;
+  EXPECT_EQ(K<VortaPathRefreshFn>(VORTA_EXPORT_POSE_PATH_REFRESH)(2, 1, -1, false, true, 0, &rp, &rp, &list), 3);
+  EXPECT_TRUE(Same(dst[2], dst[1]));
+
   // Collinear fingers: the planar measures clamp their cosine (angle 0, not NaN).
   V root{0, 0, 0}, a{0, 0, 0}, b{1, 0, 1}, c{2, 0, 2}, d{3, 0, 3};
   Q id{0, 0, 0, 1};
