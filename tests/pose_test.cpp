@@ -517,6 +517,73 @@ TEST_P(Pose, ReplaysOnSeveralThreads) {
   EXPECT_EQ(bad.load(), 0);
 }
 
+// ---- float64 sanity: what the poses mean, on benign unit rotations ----------
+struct D {
+  double x, y, z, w;
+};
+D Hd(D a, D b) {
+  return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y, a.w * b.y + a.y * b.w + a.z * b.x - a.x * b.z,
+          a.w * b.z + a.z * b.w + a.x * b.y - a.y * b.x, a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
+}
+D Dq(Q q) { return {q.x, q.y, q.z, q.w}; }
+D Dv(V v) { return {v.x, v.y, v.z, 0}; }
+D Conj(D q) { return {-q.x, -q.y, -q.z, q.w}; }
+D RotD(D q, D v) { return Hd(Hd(q, v), Conj(q)); }
+double Far(D a, D b) {
+  return std::max({std::fabs(a.x - b.x), std::fabs(a.y - b.y), std::fabs(a.z - b.z), std::fabs(a.w - b.w)});
+}
+// The same rotation (q or -q).
+double FarRot(D a, D b) { return std::min(Far(a, b), Far(a, D{-b.x, -b.y, -b.z, -b.w})); }
+
+TEST_P(Pose, Float64Sanity) {
+  for (int i = 0; i < 2000; ++i) {
+    VortaPose a{RV(false), RQ(false)}, b{RV(false), RQ(false)};
+    float r[7];
+    K<VortaPoseInFrameFn>(VORTA_EXPORT_POSE_IN_FRAME)(&a, &b, r);
+    // A composed with B-in-A is B.
+    D back = RotD(Dq(a.rotation), D{r[0], r[1], r[2], 0});
+    ASSERT_LT(Far(D{back.x + a.position.x, back.y + a.position.y, back.z + a.position.z, 0}, Dv(b.position)), 1e-5);
+    ASSERT_LT(FarRot(Hd(Dq(a.rotation), D{r[3], r[4], r[5], r[6]}), Dq(b.rotation)), 1e-5);
+    // Composition: origin + r v and r (qb^-1 qa).
+    V op;
+    Q oq;
+    K<VortaComposePoseFn>(VORTA_EXPORT_POSE_COMPOSE)(&a.position, &a.rotation, &b.position, &b.rotation,
+                                                    &a.rotation, &op, &oq);
+    D rv = RotD(Dq(a.rotation), Dv(b.position));
+    ASSERT_LT(Far(Dv(op), D{a.position.x + rv.x, a.position.y + rv.y, a.position.z + rv.z, 0}), 1e-5);
+    ASSERT_LT(FarRot(Dq(oq), Hd(Dq(a.rotation), Hd(Conj(Dq(a.rotation)), Dq(b.rotation)))), 1e-5);
+    // The local direction toward the target, turned back into the world.
+    VortaFrame fr{a.rotation, a.position}, tg{b.rotation, b.position};
+    V off = RV(false), out;
+    K<VortaLocalDirectionFn>(VORTA_EXPORT_POSE_LOCAL_DIRECTION)(&out, &off, 1, &fr, &tg, 0);
+    D world = RotD(Dq(a.rotation), Dv(out)), o = RotD(Dq(a.rotation), Dv(off));
+    ASSERT_LT(Far(world, D{b.position.x - a.position.x - o.x, b.position.y - a.position.y - o.y,
+                           b.position.z - a.position.z - o.z, 0}), 1e-5);
+    // Halfway between two rotations: a unit rotation as far from each.
+    VortaPose m = a;
+    V s{0, 0, 0}, t{1, 1, 1};
+    float el = 0.5f;
+    K<VortaInterpolationStepFn>(VORTA_EXPORT_POSE_INTERPOLATION_STEP)(&m, &s, &b, &t, 0, 1, &el);
+    D mq = Dq(m.rotation);
+    auto ang = [](D p, D q) { return std::acos(std::min(1.0, std::fabs(p.x * q.x + p.y * q.y + p.z * q.z + p.w * q.w))); };
+    ASSERT_NEAR(std::sqrt(mq.x * mq.x + mq.y * mq.y + mq.z * mq.z + mq.w * mq.w), 1, 1e-4);
+    ASSERT_NEAR(ang(mq, Dq(a.rotation)), ang(mq, Dq(b.rotation)), 2e-3);
+    // The openness of two joints from double-precision joint angles.
+    V p[4] = {RV(false), RV(false), RV(false), RV(false)};
+    Q f[2] = {RQ(false), RQ(false)};
+    float got = K<VortaOpennessFn>(VORTA_EXPORT_POSE_OPENNESS)(&p[0], &p[1], &f[0], &p[2], &f[1], &p[3], 0, 180, 0, 180);
+    double want = 0;
+    for (int j = 0; j < 2; ++j) {
+      D u = Dv(Sub(p[j], p[j + 1])), w = Dv(Sub(p[j + 2], p[j + 1])), rt = RotD(Dq(f[j]), D{1, 0, 0, 0});
+      double lu = std::sqrt(u.x * u.x + u.y * u.y + u.z * u.z), lw = std::sqrt(w.x * w.x + w.y * w.y + w.z * w.z);
+      D n{w.y * u.z - w.z * u.y, w.z * u.x - w.x * u.z, w.x * u.y - w.y * u.x, 0};
+      double deg = n.x * rt.x + n.y * rt.y + n.z * rt.z < 0 ? 180 : std::acos((u.x * w.x + u.y * w.y + u.z * w.z) / (lu * lw)) * 57.29577951308232;
+      want += (1 - deg / 180) * 0.5;
+    }
+    ASSERT_NEAR(got, want, 1e-3) << i;
+  }
+}
+
 TEST_P(Pose, DefinedResults) {
   float t;
   K<VortaFlightTimeFn>(VORTA_EXPORT_POSE_FLIGHT_TIME)(3, 9.8f, 2, -1, -0.5f, &t);
