@@ -369,6 +369,24 @@ TEST_P(Tweens, EmitterCullingMatchesBruteForce) {
   }
 }
 
+TEST_P(Tweens, EmitterCullingOnSeveralThreads) {
+  std::vector<std::thread> threads;
+  std::atomic<int> bad{0};
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      Rng().seed(300 + t);
+      for (int i = 0; i < 20; ++i) {
+        Scene s(int(1 + Rng()() % 2000));
+        s.args.layerMask = Rng()(), s.args.maxDistance = 50 * std::fabs(R(false));
+        Culled want = BruteForce(s), got = Cull(s);
+        bad += !(got.batches == want.batches && got.ids == want.ids && got.frames == want.frames &&
+                 got.poses == want.poses);
+      }
+    });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(bad.load(), 0);
+}
+
 TEST_P(Tweens, EmitterBatchesAndReachEdge) {
   for (int accepted : {250, 251, 500}) {
     Scene s(accepted);
