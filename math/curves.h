@@ -16,18 +16,14 @@ VORTA_MATH float BounceEase(float time, float rate) {
   const float p = time * rate;
   float u = (p > 1.0f) ? 1.0f : p;
   if (p < 0.0f) u = 0.0f;
-  if (u < 0.36363637f) return k * u * u;
-  float w, top;
-  if (u < 0.72727275f) {
-    w = u - 0.54545456f;
-    top = 0.75f;
-  } else if (kKind == Kind3 || static_cast<double>(u) < 0.9090909090909091) {
-    w = u - 0.8181818f;
-    top = 0.9375f;
-  } else {
-    w = u - 0.95454544f;
-    top = 0.984375f;
-  }
+  // The segment picked by selects, not branches (t is often random per call).
+  // Segment 1 is k * u * u + 0, the same bits as k * u * u (never -0).
+  const bool first = u < 0.36363637f, second = u < 0.72727275f;
+  const bool third = kKind == Kind3 || static_cast<double>(u) < 0.9090909090909091;
+  const float later = Pick(third, 0.8181818f, 0.95454544f);
+  const float laterTop = Pick(third, 0.9375f, 0.984375f);
+  const float w = Pick(first, u, u - Pick(second, 0.54545456f, later));
+  const float top = Pick(first, 0.0f, Pick(second, 0.75f, laterTop));
   return k * w * w + top;
 }
 

@@ -23,7 +23,7 @@ VORTA_MATH float PingPong(float x) {
 static inline float Sample(const SampledCurve& curve, float x) {
   const float* s = curve.samples;
   const int32_t last = curve.sampleCount - 1;
-  if (last == 0) return s[0];
+  if (last <= 0) return s[0];
   if (x < 0.0f) {
     if (curve.preWrap == VORTA_WRAP_PING_PONG) {
       x = PingPong(x);

@@ -86,6 +86,12 @@ VORTA_MATH bool IsFinite(Vec3 v) {
   return Abs(v.x) <= kMax && Abs(v.y) <= kMax && Abs(v.z) <= kMax;
 }
 
+// m ? a : b without a branch (for choices that vary call to call).
+VORTA_MATH float Pick(bool m, float a, float b) {
+  const uint32_t mask = 0u - static_cast<uint32_t>(m);
+  return Bits<float>((Bits<uint32_t>(a) & mask) | (Bits<uint32_t>(b) & ~mask));
+}
+
 VORTA_MATH Vec3 LoadVec3(const float* p) { return Vec3{p[0], p[1], p[2]}; }
 
 }  // namespace vorta::VORTA_NS
