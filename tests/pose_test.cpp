@@ -9,6 +9,7 @@
 #include <functional>
 #include <thread>
 
+#include "tests/replay_table.h"
 #include "tests/variant_test.h"
 #include "vorta/vorta.h"
 
@@ -18,6 +19,7 @@
 namespace {
 
 using vorta_test::RandomFloat;
+using vorta_test::Replay;
 using vorta_test::SameFloat;
 typedef VortaVec3 V;
 typedef VortaQuat Q;
@@ -95,11 +97,6 @@ bool Cone(int32_t mode, float angle, float h) {
 class Pose : public vorta_test::VariantTest {};
 
 // ---- random replays, one row per kernel ----------------------------------
-struct Replay {
-  const char* name;
-  std::function<bool()> once;  // one random call; true when it matched
-};
-
 const std::vector<Replay>& Replays() {
   static const std::vector<Replay> rows = {
       {"flight time",
@@ -495,26 +492,10 @@ const std::vector<Replay>& Replays() {
   return rows;
 }
 
-TEST_P(Pose, ReplaysStatedOrder) {
-  for (const Replay& r : Replays()) {
-    int bad = 0;
-    for (int i = 0; i < 3000; ++i) bad += !r.once();
-    EXPECT_EQ(bad, 0) << r.name;
-  }
-}
+TEST_P(Pose, ReplaysStatedOrder) { vorta_test::ExpectReplays(Replays(), 3000); }
 
-// Stateless: the same replays on four threads at once.
 TEST_P(Pose, ReplaysOnSeveralThreads) {
-  std::vector<std::thread> threads;
-  std::atomic<int> bad{0};
-  for (int t = 0; t < 4; ++t)
-    threads.emplace_back([&, t] {
-      Rng().seed(100 + t);
-      for (int i = 0; i < 300; ++i)
-        for (const Replay& r : Replays()) bad += !r.once();
-    });
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(bad.load(), 0);
+  vorta_test::ExpectReplaysOnThreads(Replays(), 300, [](unsigned t) { Rng().seed(100 + t); });
 }
 
 // ---- float64 sanity: what the poses mean, on benign unit rotations ----------

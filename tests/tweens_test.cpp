@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/replay_table.h"
 #include "tests/variant_test.h"
 #include "vorta/vorta.h"
 
@@ -19,6 +20,7 @@
 namespace {
 
 using vorta_test::RandomFloat;
+using vorta_test::Replay;
 using vorta_test::SameFloat;
 
 template <class Fn>
@@ -106,11 +108,6 @@ float Sign(float x) { return x > 0 ? 1.0f : (x < 0 ? -1.0f : 0.0f); }
 float Ratio(float x) { return std::min(x > 0 ? x : 0, 1.0f); }  // NaN becomes 0
 
 class Tweens : public vorta_test::VariantTest {};
-
-struct Replay {
-  const char* name;
-  std::function<bool()> once;
-};
 
 thread_local std::vector<float> g_samples(9);
 
@@ -239,25 +236,10 @@ const std::vector<Replay>& Replays() {
   return rows;
 }
 
-TEST_P(Tweens, ReplaysStatedOrder) {
-  for (const Replay& r : Replays()) {
-    int bad = 0;
-    for (int i = 0; i < 3000; ++i) bad += !r.once();
-    EXPECT_EQ(bad, 0) << r.name;
-  }
-}
+TEST_P(Tweens, ReplaysStatedOrder) { vorta_test::ExpectReplays(Replays(), 3000); }
 
 TEST_P(Tweens, ReplaysOnSeveralThreads) {
-  std::vector<std::thread> threads;
-  std::atomic<int> bad{0};
-  for (int t = 0; t < 4; ++t)
-    threads.emplace_back([&, t] {
-      Rng().seed(200 + t);
-      for (int i = 0; i < 300; ++i)
-        for (const Replay& r : Replays()) bad += !r.once();
-    });
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(bad.load(), 0);
+  vorta_test::ExpectReplaysOnThreads(Replays(), 300, [](unsigned t) { Rng().seed(200 + t); });
 }
 
 // A random scene of emitters and the arrays of one cull call.
