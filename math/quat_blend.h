@@ -9,7 +9,7 @@
 
 namespace vorta::VORTA_NS {
 
-// The dot-product orders in use besides Dot4's (x*x' + y*y') + (z*z' + w*w').
+// The four-component dot-product orders in use.
 enum class DotOrder {
   XyZw,  // (x*x' + y*y') + (z*z' + w*w')
   ZwXy,  // (z*z' + w*w') + (x*x' + y*y')
