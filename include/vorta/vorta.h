@@ -1429,6 +1429,370 @@ typedef uint32_t(VORTA_CALL* VortaLookRotationFn)(const VortaVec3* forward, cons
 
 /* ---- direct-call maths: poses, motion, tweens, aiming, culling ------------- */
 
+/* A rotation followed by a position: the frame of the local-direction kernels
+ * and the directional cone tests. */
+typedef struct VORTA_PACKED VortaFrame {
+  VortaQuat rotation;
+  VortaVec3 position;
+} VortaFrame;
+VORTA_CHECK_OFFSET(VortaFrame, rotation, 0);
+VORTA_CHECK_OFFSET(VortaFrame, position, 16);
+VORTA_CHECK_SIZE(VortaFrame, 28);
+
+/* A position followed by a rotation: every other pose argument (and the origin
+ * and rotation of the axis-constrained point). */
+typedef struct VORTA_PACKED VortaPose {
+  VortaVec3 position;
+  VortaQuat rotation;
+} VortaPose;
+VORTA_CHECK_OFFSET(VortaPose, position, 0);
+VORTA_CHECK_OFFSET(VortaPose, rotation, 12);
+VORTA_CHECK_SIZE(VortaPose, 28);
+
+/* One tracked hand joint; bit 1 of flags marks it valid (record 0: the hand). */
+typedef struct VORTA_PACKED VortaHandJoint {
+  uint32_t unused;
+  VortaVec3 position;
+  VortaQuat rotation;
+  uint8_t reserved[28];
+  uint32_t flags;
+} VortaHandJoint;
+VORTA_CHECK_OFFSET(VortaHandJoint, position, 4);
+VORTA_CHECK_OFFSET(VortaHandJoint, rotation, 16);
+VORTA_CHECK_OFFSET(VortaHandJoint, flags, 60);
+VORTA_CHECK_SIZE(VortaHandJoint, 64);
+#define VORTA_HAND_JOINT_COUNT 26
+#define VORTA_HAND_JOINT_VALID 2u
+
+/* The destination of the path refresh: the points and how many it holds. */
+typedef struct VORTA_PACKED VortaPointList {
+  VortaVec3* points;
+  int32_t count;
+  uint32_t reserved;
+} VortaPointList;
+VORTA_CHECK_OFFSET(VortaPointList, points, 0);
+VORTA_CHECK_OFFSET(VortaPointList, count, 8);
+VORTA_CHECK_SIZE(VortaPointList, 16);
+
+/* The tween steps. The plain four-float step reads bytes 16 to 111 only; the
+ * moded one also mode and modeFactor. */
+typedef struct VORTA_PACKED VortaTween4Step {
+  float base[4];
+  float from[4];
+  float to[4];
+  uint8_t phase;
+  uint8_t reserved0[7];
+  VortaSampledCurve curve;
+  float current[4];
+  float rate;
+  uint32_t reserved1;
+  float* result;
+  uint8_t reserved2[8];
+  uint8_t mode;
+  uint8_t reserved3[3];
+  float modeFactor;
+} VortaTween4Step;
+VORTA_CHECK_OFFSET(VortaTween4Step, from, 16);
+VORTA_CHECK_OFFSET(VortaTween4Step, to, 32);
+VORTA_CHECK_OFFSET(VortaTween4Step, phase, 48);
+VORTA_CHECK_OFFSET(VortaTween4Step, curve, 56);
+VORTA_CHECK_OFFSET(VortaTween4Step, current, 80);
+VORTA_CHECK_OFFSET(VortaTween4Step, rate, 96);
+VORTA_CHECK_OFFSET(VortaTween4Step, result, 104);
+VORTA_CHECK_OFFSET(VortaTween4Step, mode, 120);
+VORTA_CHECK_OFFSET(VortaTween4Step, modeFactor, 124);
+VORTA_CHECK_SIZE(VortaTween4Step, 128);
+
+typedef struct VORTA_PACKED VortaTween3Step {
+  uint8_t reserved0[12];
+  float from[3];
+  float to[3];
+  uint8_t phase;
+  uint8_t reserved1[3];
+  VortaSampledCurve curve;
+  float current[3];
+  float rate;
+  float* result;
+  uint8_t reserved2[8];
+} VortaTween3Step;
+VORTA_CHECK_OFFSET(VortaTween3Step, from, 12);
+VORTA_CHECK_OFFSET(VortaTween3Step, to, 24);
+VORTA_CHECK_OFFSET(VortaTween3Step, phase, 36);
+VORTA_CHECK_OFFSET(VortaTween3Step, curve, 40);
+VORTA_CHECK_OFFSET(VortaTween3Step, current, 64);
+VORTA_CHECK_OFFSET(VortaTween3Step, rate, 76);
+VORTA_CHECK_OFFSET(VortaTween3Step, result, 80);
+VORTA_CHECK_SIZE(VortaTween3Step, 96);
+
+typedef struct VORTA_PACKED VortaTween2Step {
+  uint8_t reserved0[8];
+  float from[2];
+  float to[2];
+  uint8_t phase;
+  uint8_t reserved1[7];
+  VortaSampledCurve curve;
+  float current[2];
+  float rate;
+  uint32_t reserved2;
+  float* result;
+  uint8_t reserved3[8];
+} VortaTween2Step;
+VORTA_CHECK_OFFSET(VortaTween2Step, from, 8);
+VORTA_CHECK_OFFSET(VortaTween2Step, to, 16);
+VORTA_CHECK_OFFSET(VortaTween2Step, phase, 24);
+VORTA_CHECK_OFFSET(VortaTween2Step, curve, 32);
+VORTA_CHECK_OFFSET(VortaTween2Step, current, 56);
+VORTA_CHECK_OFFSET(VortaTween2Step, rate, 64);
+VORTA_CHECK_OFFSET(VortaTween2Step, result, 72);
+VORTA_CHECK_SIZE(VortaTween2Step, 88);
+
+typedef struct VORTA_PACKED VortaTween1Step {
+  uint32_t reserved0;
+  float from;
+  float to;
+  uint8_t phase;
+  uint8_t reserved1[3];
+  VortaSampledCurve curve;
+  float current;
+  float rate;
+  float* result;
+} VortaTween1Step;
+VORTA_CHECK_OFFSET(VortaTween1Step, from, 4);
+VORTA_CHECK_OFFSET(VortaTween1Step, to, 8);
+VORTA_CHECK_OFFSET(VortaTween1Step, phase, 12);
+VORTA_CHECK_OFFSET(VortaTween1Step, curve, 16);
+VORTA_CHECK_OFFSET(VortaTween1Step, current, 40);
+VORTA_CHECK_OFFSET(VortaTween1Step, rate, 44);
+VORTA_CHECK_OFFSET(VortaTween1Step, result, 48);
+VORTA_CHECK_SIZE(VortaTween1Step, 56);
+
+/* A host array header: only the leading address is read. */
+typedef struct VORTA_PACKED VortaHostArray {
+  void* data;
+  uint64_t reserved;
+} VortaHostArray;
+VORTA_CHECK_SIZE(VortaHostArray, 16);
+
+/* Emitter culling around a listener. Per emitter: sourcePoses and sourceFrames
+ * 64 bytes, rangeParams (maxRange, rolloff), extraPair 8 bytes, columnWords
+ * four words, layers 4 bytes (layer in the low 5 bits of the first), gains one
+ * float, spheres (x, y, z, radius), ids one word. Per accepted emitter:
+ * outPoses and outFrames 64 bytes, outIds one word; outBatches (first, end). */
+typedef struct VORTA_PACKED VortaEmitterCullArgs {
+  VortaHostArray sourcePoses;
+  VortaHostArray sourceFrames;
+  uint8_t reserved0[16];
+  VortaHostArray rangeParams;
+  VortaHostArray extraPair;
+  VortaHostArray columnWords;
+  VortaHostArray layers;
+  uint8_t reserved1[16];
+  VortaHostArray gains;
+  VortaHostArray spheres;
+  VortaHostArray ids;
+  float listener[3];
+  uint8_t reserved2[12];
+  uint32_t layerMask;
+  uint32_t reserved3;
+  VortaHostArray candidates;
+  int32_t candidateCount;
+  float maxDistance;
+  VortaHostArray outPoses;
+  VortaHostArray outFrames;
+  VortaHostArray outIds;
+  VortaHostArray outBatches;
+  int32_t* outBatchCount;
+} VortaEmitterCullArgs;
+VORTA_CHECK_OFFSET(VortaEmitterCullArgs, sourceFrames, 16);
+VORTA_CHECK_OFFSET(VortaEmitterCullArgs, rangeParams, 48);
+VORTA_CHECK_OFFSET(VortaEmitterCullArgs, extraPair, 64);
+VORTA_CHECK_OFFSET(VortaEmitterCullArgs, columnWords, 80);
+VORTA_CHECK_OFFSET(VortaEmitterCullArgs, layers, 96);
+VORTA_CHECK_OFFSET(VortaEmitterCullArgs, gains, 128);
+VORTA_CHECK_OFFSET(VortaEmitterCullArgs, spheres, 144);
+VORTA_CHECK_OFFSET(VortaEmitterCullArgs, ids, 160);
+VORTA_CHECK_OFFSET(VortaEmitterCullArgs, listener, 176);
+VORTA_CHECK_OFFSET(VortaEmitterCullArgs, layerMask, 200);
+VORTA_CHECK_OFFSET(VortaEmitterCullArgs, candidates, 208);
+VORTA_CHECK_OFFSET(VortaEmitterCullArgs, candidateCount, 224);
+VORTA_CHECK_OFFSET(VortaEmitterCullArgs, maxDistance, 228);
+VORTA_CHECK_OFFSET(VortaEmitterCullArgs, outPoses, 232);
+VORTA_CHECK_OFFSET(VortaEmitterCullArgs, outFrames, 248);
+VORTA_CHECK_OFFSET(VortaEmitterCullArgs, outIds, 264);
+VORTA_CHECK_OFFSET(VortaEmitterCullArgs, outBatches, 280);
+VORTA_CHECK_OFFSET(VortaEmitterCullArgs, outBatchCount, 296);
+VORTA_CHECK_SIZE(VortaEmitterCullArgs, 304);
+/* Accepted emitters are cut into batches of at most this many. */
+#define VORTA_EMITTER_BATCH 250
+
+/* Entry signatures. Flags documented as a low bit are read from bit 0 only,
+ * other bool flags from the low byte; int32 arguments from the low 32 bits. */
+typedef float*(VORTA_CALL* VortaFlightTimeFn)(float speed, float gravity, float factor,
+                                             float height, float extraTime, float* out);
+typedef float(VORTA_CALL* VortaBoomStepFn)(float factor, float distance, float limit,
+                                          const VortaVec3* direction, VortaVec3* out,
+                                          float* outSum, float* outStep);
+typedef float(VORTA_CALL* VortaBoomReachStepFn)(float factor, float distance, float base,
+                                               float limit, const VortaVec3* direction,
+                                               VortaVec3* out, float* outSum, float* outStep);
+typedef VortaVec3*(VORTA_CALL* VortaAdvanceClampFn)(const VortaVec3* value, const VortaVec3* rate,
+                                                    bool bounded, const VortaVec3* lower,
+                                                    const VortaVec3* upper, float dt1, float dt2,
+                                                    float dt3, VortaVec3* out);
+typedef bool(VORTA_CALL* VortaConeTestFn)(int32_t mode, float angleDeg, bool flatten,
+                                         const VortaVec3* a, const VortaVec3* b);
+typedef bool(VORTA_CALL* VortaTrimToBudgetFn)(float budget, bool clamp, const VortaVec3* point,
+                                             const VortaVec3* start, VortaVec3* end,
+                                             float* total);
+typedef void(VORTA_CALL* VortaLocalDirectionFn)(VortaVec3* out, const VortaVec3* offset,
+                                               int32_t mode, const VortaFrame* frame,
+                                               const VortaFrame* target, float s);
+typedef void(VORTA_CALL* VortaLocalDirectionByRefFn)(VortaVec3* out, const VortaVec3* offset,
+                                                    const int32_t* mode, const VortaFrame* frame,
+                                                    const VortaFrame* target);
+typedef VortaVec3*(VORTA_CALL* VortaAttachmentPointFn)(
+    const VortaVec3* origin, const VortaQuat* r1, const VortaQuat* r2, const VortaVec3* scale,
+    bool flag, const VortaVec3* v, const VortaVec3* b, const VortaVec3* point, VortaVec3* out);
+typedef float(VORTA_CALL* VortaPlanarSpreadFn)(int32_t side, const void* ignored,
+                                              const VortaVec3* rootPosition,
+                                              const VortaQuat* rootRotation, const VortaVec3* p1,
+                                              const VortaVec3* p2, const VortaVec3* p3,
+                                              const VortaVec3* p4, float low, float high);
+typedef float(VORTA_CALL* VortaPlanarBendFn)(const VortaVec3* rootPosition,
+                                            const VortaQuat* rootRotation, const VortaVec3* p1,
+                                            const VortaVec3* p2, const VortaVec3* p3,
+                                            const VortaVec3* p4, float low, float high);
+typedef float(VORTA_CALL* VortaCurlFn)(int32_t threeJoints, const VortaVec3* p0,
+                                      const VortaVec3* p1, const VortaQuat* frame1,
+                                      const VortaVec3* p2, const VortaQuat* frame2,
+                                      const VortaVec3* p3, const VortaQuat* frame3,
+                                      const VortaVec3* p4, float low1, float high1, float low2,
+                                      float high2, float low3, float high3);
+typedef void(VORTA_CALL* VortaInterpolationStepFn)(VortaPose* a, VortaVec3* s, const VortaPose* b,
+                                                  const VortaVec3* t, float dt, float duration,
+                                                  float* elapsed);
+typedef float(VORTA_CALL* VortaOpennessFn)(const VortaVec3* p0, const VortaVec3* p1,
+                                          const VortaQuat* frame1, const VortaVec3* p2,
+                                          const VortaQuat* frame2, const VortaVec3* p3, float low1,
+                                          float high1, float low2, float high2);
+typedef VortaVec3*(VORTA_CALL* VortaAxisConstrainFn)(const float* point, const VortaPose* frame,
+                                                     int32_t mode, bool keepX, bool keepY,
+                                                     bool keepZ, VortaVec3* out);
+typedef void(VORTA_CALL* VortaPoseInFrameFn)(const VortaPose* a, const VortaPose* b, float* out);
+typedef void(VORTA_CALL* VortaRatioScaleFn)(const VortaVec3* v, const VortaVec3* current,
+                                           const VortaVec3* a, const VortaVec3* b, bool clamp,
+                                           float gain, float deadZone, const VortaVec3* lower,
+                                           const VortaVec3* upper, VortaVec3* out);
+typedef int32_t(VORTA_CALL* VortaPathRefreshFn)(int32_t start, int32_t n, float budget, bool blend,
+                                               bool useBudget, float f,
+                                               VortaVec3* const* source,
+                                               VortaVec3* const* previous,
+                                               VortaPointList* destination);
+typedef bool(VORTA_CALL* VortaDirectionalConeFn)(int32_t axisMode, int32_t testMode,
+                                                int32_t targetMode, float angleDeg, bool flatten,
+                                                const VortaVec3* offset,
+                                                const VortaQuat* axisRotation,
+                                                const VortaFrame* frame, const VortaFrame* target,
+                                                float side);
+typedef bool(VORTA_CALL* VortaDirectionalConeFirstTableFn)(
+    int32_t axisMode, int32_t testMode, int32_t targetMode, float angleDeg,
+    const VortaVec3* offset, const VortaQuat* axisRotation, const VortaFrame* frame,
+    const VortaFrame* target, bool flatten, float side);
+typedef VortaQuat*(VORTA_CALL* VortaComposePoseFn)(const VortaVec3* origin, const VortaQuat* r,
+                                                   const VortaVec3* v, const VortaQuat* qa,
+                                                   const VortaQuat* qb, VortaVec3* outPosition,
+                                                   VortaQuat* outRotation);
+typedef void(VORTA_CALL* VortaHandJointsFn)(VortaHandJoint* const* source,
+                                           VortaPose* const* output, void* unused1,
+                                           void* unused2);
+typedef void(VORTA_CALL* VortaThrowAssistFn)(const VortaVec3* from, const VortaVec3* to,
+                                            const VortaVec3* velocity, float gravity,
+                                            float maxAngleDeg, float minSpeed,
+                                            float speedCapFactor, float blend, float threshold,
+                                            VortaVec3* out);
+typedef void(VORTA_CALL* VortaTwoStageSmoothFn)(VortaPose* a, VortaVec3* p,
+                                               const VortaPose* target,
+                                               const VortaVec3* targetPoint, float dt,
+                                               bool movePosition, float positionRate,
+                                               float positionFactor, bool moveRotation,
+                                               float rotationRate, float rotationFactor,
+                                               bool movePoint, float pointRate, float pointFactor);
+
+typedef void(VORTA_CALL* VortaTween4StepFn)(const VortaTween4Step* step);
+typedef uint32_t(VORTA_CALL* VortaTween4ModeStepFn)(const VortaTween4Step* step);
+typedef void(VORTA_CALL* VortaTween1StepFn)(const VortaTween1Step* step);
+typedef void(VORTA_CALL* VortaPositionFollowFn)(const float* current, const float* target,
+                                               float smoothing, float snapDistance, float* out);
+typedef void(VORTA_CALL* VortaRotationFollowTwoBasesFn)(const float* baseA, const float* target,
+                                                       const float* baseB, float blendRate,
+                                                       float angleLimitA, float angleLimitB,
+                                                       float blendScale, float* out);
+typedef float*(VORTA_CALL* VortaPoseFollowFn)(const float* current, const float* currentRotation,
+                                             const float* target, const float* targetRotation,
+                                             float smoothing, float snapDistance, float snapAngle,
+                                             float* outPosition, float* outRotation);
+typedef void(VORTA_CALL* VortaSpeedDriveFn)(const float* velocity, const float* direction,
+                                           float speedCap, const float* axis, const float* push,
+                                           float lowScale, float highScale, float gainAlong,
+                                           float gainAgainst, float fullEffectAt,
+                                           uint8_t carryEnabled, float carryDamping,
+                                           float* carry, float* speed, float deltaTime,
+                                           float* result);
+typedef int32_t(VORTA_CALL* VortaLongerThanFn)(const float* v, float limit);
+typedef void(VORTA_CALL* VortaSetFloatControlFn)(uint32_t value);
+typedef int32_t(VORTA_CALL* VortaProbeFn)(void);
+
+typedef void(VORTA_CALL* VortaTween3StepFn)(const VortaTween3Step* step);
+typedef void(VORTA_CALL* VortaTween2StepFn)(const VortaTween2Step* step);
+typedef float(VORTA_CALL* VortaStagedEaseFn)(float t, float p);
+typedef void(VORTA_CALL* VortaEmitterCullFn)(const VortaEmitterCullArgs* args);
+typedef void(VORTA_CALL* VortaAimFn)(const float* anchor, const float* eye,
+                                    const float* aimDirection, const float* up,
+                                    const float* target, float distanceScale, float zoomScale,
+                                    float* rotationOut, float* factorOut, float* zoomOut);
+
+#define VORTA_EXPORT_POSE_FLIGHT_TIME "8008a6a3699780086c12ba5f1e4708d7"
+#define VORTA_EXPORT_POSE_BOOM_STEP "df27f962efaa79731715cfa641dbd7ac"
+#define VORTA_EXPORT_POSE_BOOM_REACH_STEP "30cd4b053d1276ba6e25dda69ba981e0"
+#define VORTA_EXPORT_POSE_ADVANCE_CLAMP "c1d63f109aae977902338c147017af56"
+#define VORTA_EXPORT_POSE_CONE_TEST "b4b81fd9b5c963be8ba85e0d6a7cbf24"
+#define VORTA_EXPORT_POSE_TRIM_TO_BUDGET "4e509619013155cf0bcd3db17ef56b1b"
+#define VORTA_EXPORT_POSE_LOCAL_DIRECTION "65de7d2204a1e10f2250c90b243b10ef"
+#define VORTA_EXPORT_POSE_LOCAL_DIRECTION_BY_REF "11e170df12c955c12f50785c07022b9f"
+#define VORTA_EXPORT_POSE_ATTACHMENT_POINT "9cb9cf971e315f2fd2c9f66410fd9f72"
+#define VORTA_EXPORT_POSE_PLANAR_SPREAD "5f51fa9bf8124233efd224099de2ddb8"
+#define VORTA_EXPORT_POSE_PLANAR_BEND "7ff21cb61ac6a8390d3860bba28430dc"
+#define VORTA_EXPORT_POSE_CURL "56cc3b6f068b334b83e59add8d36000a"
+#define VORTA_EXPORT_POSE_INTERPOLATION_STEP "fbf8a8bea50a64ea6167190933a8c2ec"
+#define VORTA_EXPORT_POSE_OPENNESS "011daec511c22bf17932a43acccf31dd"
+#define VORTA_EXPORT_POSE_AXIS_CONSTRAIN "8e6846f7e4ef61c1e84db2157a9f15e7"
+#define VORTA_EXPORT_POSE_IN_FRAME "f254710114b3015fcc8337307d1eac3f"
+#define VORTA_EXPORT_POSE_RATIO_SCALE "999bc20f879c063e23e71d42f662b971"
+#define VORTA_EXPORT_POSE_PATH_REFRESH "0a9a1a48f398318d8f22ebd795db28b3"
+#define VORTA_EXPORT_POSE_DIRECTIONAL_CONE "34876e102f6d6bca0265e02ab5d11e58"
+#define VORTA_EXPORT_POSE_DIRECTIONAL_CONE_FIRST_TABLE "829f4df2e4b029e5525415e09cbcf7b6"
+#define VORTA_EXPORT_POSE_COMPOSE "d25cb729a424e7fa5ef9105d2c698524"
+#define VORTA_EXPORT_POSE_HAND_JOINTS "90f654e7d4148ae1636b3d9df8bee384"
+#define VORTA_EXPORT_POSE_THROW_ASSIST "1e08dab93568e9f4a5078990b82d492b"
+#define VORTA_EXPORT_POSE_TWO_STAGE_SMOOTH "9047fd4b6010891c75ac987c92c57b84"
+
+#define VORTA_EXPORT_TWEENS_TWEEN4_STEP "34aec427743d7d01c0cb7a219c9fbe32"
+#define VORTA_EXPORT_TWEENS_TWEEN4_MODE_STEP "25939b8474af666369f4cf1d8ab2eefc"
+#define VORTA_EXPORT_TWEENS_TWEEN1_STEP "c06f54b5eb2bc9082fba4f33dc266ab3"
+#define VORTA_EXPORT_TWEENS_POSITION_FOLLOW "8249a29e4a374a92c1d46ce75d536213"
+#define VORTA_EXPORT_TWEENS_ROTATION_FOLLOW_TWO_BASES "31fc113e5d7b7812a6f3a88d21bfd40f"
+#define VORTA_EXPORT_TWEENS_POSE_FOLLOW "be8e44ac4851501881c06c4a06350c64"
+#define VORTA_EXPORT_TWEENS_SPEED_DRIVE "3fbc413bdf4ca83ec4d7d1bd9c7a8750"
+#define VORTA_EXPORT_TWEENS_LONGER_THAN "e69ec81caacc942294c0fb8df3384c9e"
+#define VORTA_EXPORT_TWEENS_SET_FLOAT_CONTROL "da352d92cabf024fc9986011d52a4537"
+#define VORTA_EXPORT_TWEENS_PROBE "8c2be93e18276203cbd918daa2748a10"
+
+#define VORTA_EXPORT_AIMING_TWEEN3_STEP "8b2561c181baea92bb80a409701e9b50"
+#define VORTA_EXPORT_AIMING_TWEEN2_STEP "3084844e7184a69cd445cd0b0e6bab4a"
+#define VORTA_EXPORT_AIMING_STAGED_EASE "85f7960146e9f8ac4446266cd9babc8a"
+#define VORTA_EXPORT_AIMING_EMITTER_CULL "aa309157da5950aa53ed6075709e6e40"
+#define VORTA_EXPORT_AIMING_AIM "e9df46149c75cbf1185bdaa5e4cf8cb3"
+
 /* ---- non-maximum suppression, top-k, random tensors, recurrent cell, ROI align */
 
 /* Box pairs of one batch item: flags[g][i][j] = 1 when IoU(box i, box j) > iouThreshold. */
