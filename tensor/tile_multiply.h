@@ -49,7 +49,7 @@ static inline __attribute__((always_inline)) VFloat Broadcast(const float* p) {
 #endif
 }
 
-static inline size_t RoundUp(size_t n, size_t to) { return (n + to - 1) / to * to; }
+static constexpr inline size_t RoundUp(size_t n, size_t to) { return (n + to - 1) / to * to; }
 
 // Scratch from the host's untracked allocator, taken on first use and kept in
 // the record; the host owns it from then on.
