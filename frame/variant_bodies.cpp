@@ -5,6 +5,7 @@
 #include "containers/disposal.h"
 #include "containers/xxh3.h"
 #include "tensor/broadcast.h"
+#include "tensor/buffer_utilities.h"
 #include "tensor/maps.h"
 #include "tensor/matmul.h"
 #include "tensor/reductions.h"

@@ -3,6 +3,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "vorta/vorta.h"
+
 namespace vorta {
 
 // Members with a length: the span loop.
@@ -51,5 +53,10 @@ struct __attribute__((packed)) QuantizeJob {
 static_assert(offsetof(QuantizeJob, scale) == 16);
 static_assert(offsetof(QuantizeJob, zeroPoint) == 20);
 static_assert(sizeof(QuantizeJob) == 24);
+
+// The further maps' own records.
+using SeluJob = ::VortaSeluJob;
+using AffineInt32Job = ::VortaAffineInt32Job;
+using BitDecodeJob = ::VortaBitDecodeJob;
 
 }  // namespace vorta

@@ -57,6 +57,16 @@ struct SignInt32 : Map<int32_t, int32_t> {
   }
 };
 
+// offset + scale * x, wrapping.
+struct AffineInt32 : Map<int32_t, int32_t> {
+  int32_t scale, offset;
+  explicit AffineInt32(const AffineInt32Job* job) : scale(job->scale), offset(job->offset) {}
+  template <class L> L operator()(L x) const {
+    using U = std::conditional_t<sizeof(L) == 4, uint32_t, VUint>;
+    return Bits<L>(Bits<U>(WrapMul(x, Splat<L>(scale))) + Splat<U>(uint32_t(offset)));
+  }
+};
+
 struct LogicalNotInt32 : Map<int32_t, int32_t> {
   using Map::Map;
   template <class L> L operator()(L x) const { return MaskToOne(x == Splat<L>(0)); }
@@ -88,6 +98,15 @@ struct BitRemapInt32 : Map<int32_t, int32_t> {
   }
 };
 
+// Bit 30 takes the value of bit 31 (undoing BitRemapInt32 on its clamped range):
+// an arithmetic shift by one puts bit 31 at bit 30.
+struct BitDecodeInt32 : Map<int32_t, int32_t> {
+  using Map::Map;
+  template <class L> L operator()(L x) const {
+    return (x & Splat<L>(int32_t(0xbfffffffu))) | ((x >> 1) & Splat<L>(0x40000000));
+  }
+};
+
 struct IsNanTest : Map<float, int32_t> {
   using Map::Map;
   template <class L> IntOf<L> operator()(L x) const {
@@ -97,6 +116,27 @@ struct IsNanTest : Map<float, int32_t> {
 };
 
 // ---- float arithmetic and rounding ----
+
+// Negation and absolute value on the bits alone: zeros and NaN (payload
+// included) change in the sign bit only.
+struct NegateFloatBits : Map<int32_t, int32_t> {
+  using Map::Map;
+  template <class L> L operator()(L x) const { return x ^ Splat<L>(INT32_MIN); }
+};
+
+struct AbsFloatBits : Map<int32_t, int32_t> {
+  using Map::Map;
+  template <class L> L operator()(L x) const { return x & Splat<L>(INT32_MAX); }
+};
+
+// ±1 with the sign of x; ±0 and NaN give +0.
+struct SignFloat : Map<float, float> {
+  using Map::Map;
+  template <class L> L operator()(L x) const {
+    const L zero = Splat<L>(0.0f);
+    return Select(MaskOr(x < zero, x > zero), CopySign(Splat<L>(1.0f), x), zero);
+  }
+};
 
 struct SquareFloat : Map<float, float> {
   using Map::Map;
@@ -250,6 +290,23 @@ struct CastBoolToInt32 : Map<uint8_t, int32_t> {
   VInt operator()(VUint8 x) const { return __builtin_convertvector(x != 0, VInt) & 1; }
 };
 
+// Below -2^31 gives -2^31, above 2^31 - 1 gives 2^31 (the float nearest to
+// it); the rest, NaN included, rounds to float.
+struct CastDoubleClamped : Map<double, float> {
+  using Map::Map;
+  float operator()(double x) const {
+    return float(x < -2147483648.0 ? -2147483648.0 : x > 2147483647.0 ? 2147483648.0 : x);
+  }
+  VFloat operator()(VDouble x) const {
+    const VDouble lo = VDouble{} - 2147483648.0, hi = VDouble{} + 2147483647.0;
+    const VInt64 below = x < lo, above = x > hi;
+    VInt64 bits = Bits<VInt64>(x);
+    bits = (bits & ~below) | (Bits<VInt64>(lo) & below);
+    bits = (bits & ~above) | (Bits<VInt64>(hi + 1.0) & above);
+    return __builtin_convertvector(Bits<VDouble>(bits), VFloat);
+  }
+};
+
 // roundHalfEven(x / scale) + zeroPoint, clamped to 0..255 and truncated. A NaN
 // survives both clamps and truncates to the integer indefinite, whose low byte is 0.
 struct QuantizeUint8 : Map<float, uint8_t> {
@@ -275,8 +332,12 @@ VORTA_SPAN_MAP(MapCastFloatToInt32, CastFloatToInt32, UnaryMapJob)
 VORTA_SPAN_MAP(MapNegateInt32, NegateInt32, UnaryMapJob)
 VORTA_SPAN_MAP(MapAbsInt32, AbsInt32, UnaryMapJob)
 VORTA_SPAN_MAP(MapSignInt32, SignInt32, UnaryMapJob)
+VORTA_SPAN_MAP(MapAffineInt32, AffineInt32, AffineInt32Job)
 VORTA_SPAN_MAP(MapLogicalNotInt32, LogicalNotInt32, UnaryMapJob)
 VORTA_SPAN_MAP(MapSquareInt32, SquareInt32, UnaryMapJob)
+VORTA_SPAN_MAP(MapNegateFloat, NegateFloatBits, UnaryMapJob)
+VORTA_SPAN_MAP(MapAbsFloat, AbsFloatBits, UnaryMapJob)
+VORTA_SPAN_MAP(MapSignFloat, SignFloat, UnaryMapJob)
 VORTA_SPAN_MAP(MapSquareFloat, SquareFloat, UnaryMapJob)
 VORTA_SPAN_MAP(MapSqrtFloat, SqrtFloat, UnaryMapJob)
 VORTA_SPAN_MAP(MapReciprocalFloat, ReciprocalFloat, UnaryMapJob)
@@ -299,6 +360,8 @@ VORTA_DIRECT_MAP(MapCastInt8ToInt32, CastInt8ToInt32, DirectMapJob)
 VORTA_DIRECT_MAP(MapCastBoolToInt32, CastBoolToInt32, DirectMapJob)
 VORTA_DIRECT_MAP(MapQuantizeUint8, QuantizeUint8, QuantizeJob)
 VORTA_DIRECT_MAP(MapBitRemapInt32, BitRemapInt32, DirectMapJob)
+VORTA_DIRECT_MAP(MapBitDecodeInt32, BitDecodeInt32, BitDecodeJob)
+VORTA_DIRECT_MAP(MapCastDoubleToFloat, CastDoubleClamped, DirectMapJob)
 
 // The half casts go element by element through the host's conversions.
 VORTA_JOB_BODY(MapCastHalfToFloat) {

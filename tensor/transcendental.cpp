@@ -26,6 +26,12 @@ struct AlphaMap : FloatMap {
   explicit AlphaMap(const UnaryMapJob* job) : alpha(Bits<float>(job->param0)) {}
 };
 
+// The scaled exponential linear unit reads alpha at 20 and gamma at 28.
+struct SeluMap : FloatMap {
+  float alpha, gamma;
+  explicit SeluMap(const SeluJob* job) : alpha(job->alpha), gamma(job->gamma) {}
+};
+
 // tanh of x clamped to [-16, 16]: the minimum with 16 first (so NaN becomes 16),
 // then the maximum with -16.
 template <class L>
@@ -98,6 +104,10 @@ VORTA_FLOAT_MAP(EluOp, AlphaMap,
                 const L negative = (ExpKernel(x) - Splat<L>(1.0f)) * Splat<L>(alpha);
                 return Select(x <= Splat<L>(0.0f), negative, x);)
 // The plain formula takes a NaN input to 0 through both branches; NaN passes unchanged instead.
+// NaN fails x <= 0 and gives gamma * NaN.
+VORTA_FLOAT_MAP(SeluOp, SeluMap,
+                const L a = Splat<L>(alpha), g = Splat<L>(gamma);
+                return Select(x <= Splat<L>(0.0f), g * (ExpKernel(x) * a - a), g * x);)
 VORTA_FLOAT_MAP(CeluOp, AlphaMap,
                 const L a = Splat<L>(alpha), zero = Splat<L>(0.0f);
                 const L v = (ExpKernel(x / a) - Splat<L>(1.0f)) * a;
@@ -111,7 +121,9 @@ VORTA_FLOAT_MAP(GeluTanhOp, FloatMap,
                                 Splat<L>(__builtin_bit_cast(float, 0x3f4c422au));
                 const L r = x * Splat<L>(0.5f) * (Splat<L>(1.0f) + ClampedTanh(inner));
                 return Select(x == Splat<L>(-kInf), Splat<L>(-0.0f), r);)
+VORTA_FLOAT_MAP(AsinOp, FloatMap, return AsinKernel(x);)
 VORTA_FLOAT_MAP(AcosOp, FloatMap, return AcosKernel(x);)
+VORTA_FLOAT_MAP(AtanOp, FloatMap, return AtanKernel(x);)
 VORTA_FLOAT_MAP(CosOp, FloatMap, return CosKernel(x);)
 VORTA_FLOAT_MAP(SinOp, FloatMap, return SinKernel(x);)
 VORTA_FLOAT_MAP(TanOp, FloatMap, return TanKernel(x);)
@@ -135,9 +147,12 @@ VORTA_SPAN_MAP(MapSwish, SwishOp)
 VORTA_SPAN_MAP(MapSoftplus, SoftplusOp)
 VORTA_SPAN_MAP(MapElu, EluOp)
 VORTA_SPAN_MAP(MapCelu, CeluOp)
+VORTA_JOB_RUNNING(MapSelu, SeluJob, RunSpanMap<SeluOp>)
 VORTA_SPAN_MAP(MapErf, ErfOp)
 VORTA_SPAN_MAP(MapGeluTanh, GeluTanhOp)
+VORTA_SPAN_MAP(MapAsin, AsinOp)
 VORTA_SPAN_MAP(MapAcos, AcosOp)
+VORTA_SPAN_MAP(MapAtan, AtanOp)
 VORTA_SPAN_MAP(MapCos, CosOp)
 VORTA_SPAN_MAP(MapSin, SinOp)
 VORTA_SPAN_MAP(MapTan, TanOp)
