@@ -291,19 +291,37 @@ struct CastBoolToInt32 : Map<uint8_t, int32_t> {
 };
 
 // Below -2^31 gives -2^31, above 2^31 - 1 gives 2^31 (the float nearest to
-// it); the rest, NaN included, rounds to float.
+// it); the rest, NaN included, rounds to float. The vector form works on the
+// two halves of the lanes: the maximum with -2^31 keeps a NaN (its second
+// operand), the selection of 2^31 does not depend on the rounding mode.
 struct CastDoubleClamped : Map<double, float> {
   using Map::Map;
   float operator()(double x) const {
     return float(x < -2147483648.0 ? -2147483648.0 : x > 2147483647.0 ? 2147483648.0 : x);
   }
   VFloat operator()(VDouble x) const {
-    const VDouble lo = VDouble{} - 2147483648.0, hi = VDouble{} + 2147483647.0;
-    const VInt64 below = x < lo, above = x > hi;
-    VInt64 bits = Bits<VInt64>(x);
-    bits = (bits & ~below) | (Bits<VInt64>(lo) & below);
-    bits = (bits & ~above) | (Bits<VInt64>(hi + 1.0) & above);
-    return __builtin_convertvector(Bits<VDouble>(bits), VFloat);
+#if defined(VORTA_VARIANT_AVX2)
+    __m256d half[2];
+    __m128 f[2];
+    __builtin_memcpy(half, &x, sizeof half);
+    for (int i = 0; i < 2; ++i) {
+      const __m256d v = _mm256_max_pd(_mm256_set1_pd(-2147483648.0), half[i]);
+      const __m256d above = _mm256_cmp_pd(half[i], _mm256_set1_pd(2147483647.0), _CMP_GT_OQ);
+      f[i] = _mm256_cvtpd_ps(_mm256_blendv_pd(v, _mm256_set1_pd(2147483648.0), above));
+    }
+    return reinterpret_cast<VFloat>(_mm256_set_m128(f[1], f[0]));
+#else
+    __m128d half[2];
+    __m128 f[2];
+    __builtin_memcpy(half, &x, sizeof half);
+    for (int i = 0; i < 2; ++i) {
+      const __m128d v = _mm_max_pd(_mm_set1_pd(-2147483648.0), half[i]);
+      const __m128d above = _mm_cmpgt_pd(half[i], _mm_set1_pd(2147483647.0));
+      f[i] = _mm_cvtpd_ps(_mm_or_pd(_mm_andnot_pd(above, v),
+                                    _mm_and_pd(above, _mm_set1_pd(2147483648.0))));
+    }
+    return reinterpret_cast<VFloat>(_mm_movelh_ps(f[0], f[1]));
+#endif
   }
 };
 

@@ -45,7 +45,7 @@ int64_t BatchOffset(const MatMulJob* job, bool operandB, int64_t batch) {
 // block uses (in either variant) the job neither allocates nor touches more.
 constexpr int64_t kPanelCapFloats = int64_t(kPassDepth) * kBlockCols;
 static_assert(kPanelCapFloats >=
-              int64_t(RoundUp(kBlockRows, MatMulTile::kRows)) * kPassDepth * kACopies + kPackSlack);
+              int64_t(RoundUp(kBlockRows, MatMulTile::kRows)) * kPassDepth * kACopies);
 int64_t PanelFloats(int32_t depth, int32_t width) {
   if (depth <= 0 || width <= 0) return 0;
   return Min(int64_t(depth) * width, kPanelCapFloats);
@@ -55,7 +55,7 @@ int64_t PanelFloats(int32_t depth, int32_t width) {
 // kStackDepth steps over one A sliver and one B sliver.
 constexpr int32_t kStackDepth = 64;
 constexpr int64_t kAStepFloats = MatMulTile::kRows * kACopies;  // one packed A sliver, one k
-constexpr int64_t kAStackFloats = kStackDepth * kAStepFloats + kPackSlack;
+constexpr int64_t kAStackFloats = kStackDepth * kAStepFloats;
 constexpr int64_t kBStackFloats = kStackDepth * MatMulTile::kCols;
 
 // The record's panel `field` (capacity `*cap` floats), allocated on first use
@@ -103,42 +103,63 @@ void MultiplyRegion(MatMulJob* job, const float* a, const float* b, float* out, 
   const int32_t minDepth = int32_t(Min(depth, kStackDepth));
   int64_t aCap = PanelFloats(job->tileK, job->tileM);
   int64_t bCap = PanelFloats(job->tileK, job->tileN);
-  float* aPanel = Panel<&MatMulJob::aPanel>(job, &aCap, minDepth * kAStepFloats + kPackSlack, aStack,
-                        kAStackFloats);
-  float* bPanel = Panel<&MatMulJob::bPanel>(job, &bCap, int64_t(minDepth) * C, bStack, kBStackFloats);
-  const int64_t aRoom = aCap - kPackSlack;
-  int32_t kc = int32_t(Min(Min(depth, bCap / C), aRoom / kAStepFloats));
+  float* aPanel = Panel<&MatMulJob::aPanel>(job, &aCap, minDepth * kAStepFloats, aStack,
+                                            kAStackFloats);
+  float* bPanel = Panel<&MatMulJob::bPanel>(job, &bCap, int64_t(minDepth) * C, bStack,
+                                            kBStackFloats);
+  int32_t kc = int32_t(Min(Min(depth, bCap / C), aCap / kAStepFloats));
   const int32_t rows = int32_t(Min(r1 - r0, kBlockRows));
-  const int64_t wholeDepth = aRoom / (RoundUp(size_t(rows), R) * kACopies);
+  const int64_t wholeDepth = aCap / (RoundUp(size_t(rows), R) * kACopies);
   int32_t mc = rows;
   if (wholeDepth >= Min(kc, kStackDepth))
     kc = int32_t(Min(kc, wholeDepth));
   else
-    mc = int32_t(aRoom / (int64_t(kc) * kAStepFloats) * R);
+    mc = int32_t(aCap / (int64_t(kc) * kAStepFloats) * R);
+  // Passes of equal depth: no short last pass where one more step than fits is left.
+  kc = int32_t((K + (K + kc - 1) / kc - 1) / ((K + kc - 1) / kc));
   const int32_t ncMax = int32_t(Min(kBlockCols, bCap / kc / C * C));
 
-  for (int32_t jc = c0; jc < c1; jc += ncMax) {
-    const int32_t nc = int32_t(Min(ncMax, c1 - jc));
-    const int32_t packFrom = bInPlace ? nc / kLanes * kLanes : 0;
-    for (int32_t pc = 0; pc < K; pc += kc) {
-      const int32_t kp = int32_t(Min(kc, K - pc));
-      const float* bPass = b + pc * bDepthStep + jc * bColStep;
+  // Each pass packs every A block and every B block at least once; whichever
+  // operand needs fewer extra copies is packed in the outer loop (its block
+  // stays packed while the other operand's blocks go past).
+  const int64_t rowBlocks = (r1 - r0 + mc - 1) / mc, colBlocks = (c1 - c0 + ncMax - 1) / ncMax;
+  const bool aOutside = (rowBlocks - 1) * (c1 - c0) <= (colBlocks - 1) * (r1 - r0);
+  for (int32_t pc = 0; pc < K; pc += kc) {
+    const int32_t kp = int32_t(Min(kc, K - pc));
+    const bool fromOutput = accumulate || pc > 0;
+    const PackedA<MatMulTile> aBlock{aPanel, kp};
+    const auto packA = [&](int32_t ic) {
+      PackA<MatMulTile>(a + ic * aRowStep + pc * aDepthStep, aRowStep, aDepthStep,
+                        int32_t(Min(mc, r1 - ic)), kp, aPanel);
+    };
+    // Columns [jc, jc + packFrom) are read in place, the rest from the panel.
+    const auto packB = [&](int32_t jc) {
+      const int32_t nc = int32_t(Min(ncMax, c1 - jc));
+      const int32_t packFrom = bInPlace ? nc / kLanes * kLanes : 0;
       if (packFrom < nc)
-        PackB<MatMulTile>(bPass + packFrom * bColStep, bDepthStep, bColStep, kp, nc - packFrom,
-                          bPanel);
+        PackB<MatMulTile>(b + pc * bDepthStep + (jc + packFrom) * bColStep, bDepthStep, bColStep,
+                          kp, nc - packFrom, bPanel);
+    };
+    const auto multiply = [&](int32_t ic, int32_t jc) {
+      const int32_t mp = int32_t(Min(mc, r1 - ic)), nc = int32_t(Min(ncMax, c1 - jc));
+      const int32_t packFrom = bInPlace ? nc / kLanes * kLanes : 0;
+      float* y = out + ic * ldc + jc;
+      if (packFrom > 0)
+        TileMultiply<MatMulTile>(aBlock, BPanel{b + pc * bDepthStep + jc, bDepthStep, false}, mp,
+                                 packFrom, kp, y, ldc, fromOutput);
+      if (packFrom < nc)
+        TileMultiply<MatMulTile>(aBlock, BPanel{bPanel, 0, true}, mp, nc - packFrom, kp,
+                                 y + packFrom, ldc, fromOutput);
+    };
+    if (aOutside) {
       for (int32_t ic = r0; ic < r1; ic += mc) {
-        const int32_t mp = int32_t(Min(mc, r1 - ic));
-        const bool fromOutput = accumulate || pc > 0;
-        float* y = out + ic * ldc + jc;
-        PackA<MatMulTile>(a + ic * aRowStep + pc * aDepthStep, aRowStep, aDepthStep, mp, kp,
-                          aPanel);
-        const PackedA<MatMulTile> aBlock{aPanel, kp};
-        if (packFrom > 0)
-          TileMultiply<MatMulTile>(aBlock, BPanel{bPass, bDepthStep, false}, mp, packFrom, kp, y,
-                                   ldc, fromOutput);
-        if (packFrom < nc)
-          TileMultiply<MatMulTile>(aBlock, BPanel{bPanel, 0, true}, mp, nc - packFrom, kp,
-                                   y + packFrom, ldc, fromOutput);
+        packA(ic);
+        for (int32_t jc = c0; jc < c1; jc += ncMax) packB(jc), multiply(ic, jc);
+      }
+    } else {
+      for (int32_t jc = c0; jc < c1; jc += ncMax) {
+        packB(jc);
+        for (int32_t ic = r0; ic < r1; ic += mc) packA(ic), multiply(ic, jc);
       }
     }
   }

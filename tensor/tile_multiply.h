@@ -237,16 +237,21 @@ static inline __attribute__((always_inline)) void Transpose(VFloat* v) {
 // Packs rows x depth of A, element (r, k) at src[r * rowStep + k * depthStep],
 // into slivers of Tile::kRows rows (PackedA), kACopies copies of each element.
 // A short last sliver keeps the full sliver stride; its missing rows are never
-// read. Writes up to kPackSlack floats past the last sliver.
-constexpr int kPackSlack = 8;
+// read. Nothing is written past the last sliver.
 template <class Tile>
 static void PackA(const float* src, ptrdiff_t rowStep, ptrdiff_t depthStep, int32_t rows,
                   int32_t depth, float* dst) {
   constexpr int R = Tile::kRows;
-  static_assert(R <= 2 * kLanes && kLanes - (R % kLanes) % kLanes <= kPackSlack);
+  // Lanes a transposed column store spills past its R rows.
+  constexpr int kSpill = (kLanes - R % kLanes) % kLanes;
+  static_assert(R <= 2 * kLanes && kSpill <= R);
   for (int32_t r0 = 0; r0 < rows; r0 += R, dst += R * ptrdiff_t(depth) * kACopies) {
     const int m = rows - r0 < R ? rows - r0 : R;
     const float* s = src + r0 * rowStep;
+    // The spill of a sliver's last transposed step lands in the next sliver,
+    // written afterwards; the last sliver keeps at least one step for the
+    // element loop instead, so the spill never leaves the panel.
+    const int32_t keep = kSpill > 0 && r0 + R >= rows ? 1 : 0;
     if constexpr (kACopies > 1) {
       for (int32_t k = 0; k < depth; ++k)
         for (int i = 0; i < m; ++i)
@@ -257,9 +262,9 @@ static void PackA(const float* src, ptrdiff_t rowStep, ptrdiff_t depthStep, int3
     if (depthStep == 1 && m == R) {
       // Row-major A: kLanes steps of k at a time through register transposes.
       // Each step's column is stored whole; the lanes past row R land in the
-      // next step's slot (or the slack), which is written afterwards.
+      // next step's slot, which is written afterwards.
       constexpr int kBlocks = (R + kLanes - 1) / kLanes;
-      for (; k + kLanes <= depth; k += kLanes) {
+      for (; k + kLanes + keep <= depth; k += kLanes) {
         VFloat v[kBlocks][kLanes];
         for (int block = 0; block < kBlocks; ++block) {
           for (int i = 0; i < kLanes; ++i) {
