@@ -187,15 +187,19 @@ struct Tiles {
 
 static int RoundUpTo(int n, int to) { return (n + to - 1) / to * to; }
 
-// The tiles README recommends: bands of the long side, about four of them (two
-// per worker of a two-worker host, so stealing evens them out) but no taller
-// than the job's A block (144 rows) or wider than its B block (512 columns).
-// With batch size 1 every band packs the other operand whole for itself, so
-// the fewer and larger the bands, the fewer copies of it. The cross tile sizes
-// the panels: A's must hold the band's rows (rounded to the 6-row register
-// tile) at a pass depth of 256, B's 64 columns of it.
+// The tiles README recommends: about four bands of the long side (two per
+// worker of a two-worker host, so stealing evens them out). With batch size 1
+// every band packs the other operand whole for itself, so the fewer and larger
+// the bands, the fewer copies of it. The cross tile sizes the panels: A's must
+// hold a band's rows (up to the job's 144-row block, rounded to the 6-row
+// register tile) at a pass depth of 256; B's 64 columns when one A block
+// covers the band, else up to 512, so that the job can keep B packed while the
+// band's A blocks go past.
 Tiles RecommendedTiles(const Shape& s) {
-  if (s.M >= s.N) return {"recommended", std::min(144, RoundUpTo((s.M + 3) / 4, 6)), 64, 256};
+  if (s.M >= s.N) {
+    const int band = RoundUpTo((s.M + 3) / 4, 6);
+    return {"recommended", band, band <= 144 ? 64 : std::min(512, RoundUpTo(s.N, 16)), 256};
+  }
   return {"recommended", std::min(144, RoundUpTo(s.M, 6)), std::min(512, RoundUpTo((s.N + 3) / 4, 16)),
           256};
 }
