@@ -132,34 +132,44 @@ void MultiplyRegion(MatMulJob* job, const float* a, const float* b, float* out, 
       PackA<MatMulTile>(a + ic * aRowStep + pc * aDepthStep, aRowStep, aDepthStep,
                         int32_t(Min(mc, r1 - ic)), kp, aPanel);
     };
-    // Columns [jc, jc + packFrom) are read in place, the rest from the panel.
-    const auto packB = [&](int32_t jc) {
-      const int32_t nc = int32_t(Min(ncMax, c1 - jc));
-      const int32_t packFrom = bInPlace ? nc / kLanes * kLanes : 0;
-      if (packFrom < nc)
-        PackB<MatMulTile>(b + pc * bDepthStep + (jc + packFrom) * bColStep, bDepthStep, bColStep,
-                          kp, nc - packFrom, bPanel);
+    // Columns [jc, jc + from) of a B block are read where they lie: always
+    // when the region has few rows, else (untransposed B) only by the first
+    // row tile over each sliver, which packs them as it goes. The rest go
+    // through PackB, onto the panel after the slivers packed that way.
+    const auto inPlaceCols = [&](int32_t nc) {
+      return bInPlace ? nc / kLanes * kLanes : job->transB ? 0 : nc / C * C;
     };
-    const auto multiply = [&](int32_t ic, int32_t jc) {
+    const auto packB = [&](int32_t jc) {
+      const int32_t nc = int32_t(Min(ncMax, c1 - jc)), from = inPlaceCols(nc);
+      if (from < nc)
+        PackB<MatMulTile>(b + pc * bDepthStep + (jc + from) * bColStep, bDepthStep, bColStep,
+                          kp, nc - from, bPanel + (bInPlace ? 0 : from * kp));
+    };
+    // `first`: the first row block over this B block, which packs it.
+    const auto multiply = [&](int32_t ic, int32_t jc, bool first) {
       const int32_t mp = int32_t(Min(mc, r1 - ic)), nc = int32_t(Min(ncMax, c1 - jc));
-      const int32_t packFrom = bInPlace ? nc / kLanes * kLanes : 0;
+      const int32_t from = inPlaceCols(nc);
       float* y = out + ic * ldc + jc;
-      if (packFrom > 0)
-        TileMultiply<MatMulTile>(aBlock, BPanel{b + pc * bDepthStep + jc, bDepthStep, false}, mp,
-                                 packFrom, kp, y, ldc, fromOutput);
-      if (packFrom < nc)
-        TileMultiply<MatMulTile>(aBlock, BPanel{bPanel, 0, true}, mp, nc - packFrom, kp,
-                                 y + packFrom, ldc, fromOutput);
+      const BPanel inPlace{b + pc * bDepthStep + jc, bDepthStep, false};
+      if (from > 0 && (bInPlace || first))
+        TileMultiply<MatMulTile>(aBlock, inPlace, mp, from, kp, y, ldc, fromOutput,
+                                 bInPlace ? nullptr : bPanel);
+      else if (from > 0)
+        TileMultiply<MatMulTile>(aBlock, BPanel{bPanel, 0, true}, mp, from, kp, y, ldc,
+                                 fromOutput);
+      if (from < nc)
+        TileMultiply<MatMulTile>(aBlock, BPanel{bPanel + (bInPlace ? 0 : from * kp), 0, true},
+                                 mp, nc - from, kp, y + from, ldc, fromOutput);
     };
     if (aOutside) {
       for (int32_t ic = r0; ic < r1; ic += mc) {
         packA(ic);
-        for (int32_t jc = c0; jc < c1; jc += ncMax) packB(jc), multiply(ic, jc);
+        for (int32_t jc = c0; jc < c1; jc += ncMax) packB(jc), multiply(ic, jc, true);
       }
     } else {
       for (int32_t jc = c0; jc < c1; jc += ncMax) {
         packB(jc);
-        for (int32_t ic = r0; ic < r1; ic += mc) packA(ic), multiply(ic, jc);
+        for (int32_t ic = r0; ic < r1; ic += mc) packA(ic), multiply(ic, jc, ic == r0);
       }
     }
   }

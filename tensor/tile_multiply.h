@@ -119,10 +119,13 @@ struct BPanel {
 // ---- the register tile --------------------------------------------------------
 
 // Y[r][0 .. Vectors * kLanes) for r < Rows, from Y itself (accumulate) or zero,
-// plus the products of `depth` steps of A and B.
-template <int Rows, int Vectors, class Sliver>
+// plus the products of `depth` steps of A and B. With Copy, each step's B
+// vectors are also stored to `copy` (packed, Vectors * kLanes floats a step),
+// so the first tile over B read in place packs it for the tiles after it.
+template <int Rows, int Vectors, class Sliver, bool Copy = false>
 __attribute__((noinline)) void MicroTile(Sliver a, const float* b, ptrdiff_t ldb, ptrdiff_t depth,
-                                         float* y, ptrdiff_t ldy, bool accumulate) {
+                                         float* y, ptrdiff_t ldy, bool accumulate,
+                                         float* copy = nullptr) {
   VFloat acc[Rows][Vectors];
 #pragma GCC unroll 6
   for (int r = 0; r < Rows; ++r)
@@ -133,6 +136,11 @@ __attribute__((noinline)) void MicroTile(Sliver a, const float* b, ptrdiff_t ldb
     VFloat bv[Vectors];
 #pragma GCC unroll 3
     for (int v = 0; v < Vectors; ++v) bv[v] = Load<VFloat>(b + v * kLanes);
+    if constexpr (Copy) {
+#pragma GCC unroll 3
+      for (int v = 0; v < Vectors; ++v) Store(copy + v * kLanes, bv[v]);
+      copy += Vectors * kLanes;
+    }
 #pragma GCC unroll 6
     for (int r = 0; r < Rows; ++r) {
       const VFloat av = a.Row(r);
@@ -149,23 +157,24 @@ __attribute__((noinline)) void MicroTile(Sliver a, const float* b, ptrdiff_t ldb
 }
 
 template <class Sliver>
-using MicroTileFn = void (*)(Sliver, const float*, ptrdiff_t, ptrdiff_t, float*, ptrdiff_t, bool);
+using MicroTileFn = void (*)(Sliver, const float*, ptrdiff_t, ptrdiff_t, float*, ptrdiff_t, bool,
+                             float*);
 
 // The register tile for `rows` rows (1 .. Tile::kRows) and `vectors` vectors
 // (1 .. Tile::kVectors).
-template <class Tile, class Sliver, int R = Tile::kRows>
+template <class Tile, class Sliver, bool Copy = false, int R = Tile::kRows>
 static inline MicroTileFn<Sliver> PickMicroTile(int rows, int vectors) {
   static_assert(Tile::kVectors <= 3);
   if constexpr (R > 1) {
-    if (rows < R) return PickMicroTile<Tile, Sliver, R - 1>(rows, vectors);
+    if (rows < R) return PickMicroTile<Tile, Sliver, Copy, R - 1>(rows, vectors);
   }
   if constexpr (Tile::kVectors >= 3) {
-    if (vectors == 3) return &MicroTile<R, 3, Sliver>;
+    if (vectors == 3) return &MicroTile<R, 3, Sliver, Copy>;
   }
   if constexpr (Tile::kVectors >= 2) {
-    if (vectors == 2) return &MicroTile<R, 2, Sliver>;
+    if (vectors == 2) return &MicroTile<R, 2, Sliver, Copy>;
   }
-  return &MicroTile<R, 1, Sliver>;
+  return &MicroTile<R, 1, Sliver, Copy>;
 }
 
 // Y[r][j] = (accumulate ? Y[r][j] : 0) + sum over k < depth of A[r][k] * B[k][j],
@@ -173,19 +182,31 @@ static inline MicroTileFn<Sliver> PickMicroTile(int rows, int vectors) {
 // walked in slivers of Tile::kCols (B stays in L1 while the A slivers stream
 // past it). A sliver whose width is not a whole number of vectors runs on a
 // register-tile-sized buffer, so Y is never written beyond column cols.
+//
+// With `packInto`, B (in place, cols a whole number of vectors) is packed there
+// as PackB would lay it out by the first row tile of each sliver, and the
+// other row tiles read the packed copy.
 template <class Tile, class ABlock>
 static void TileMultiply(const ABlock& a, const BPanel& b, int32_t rows, int32_t cols,
-                         ptrdiff_t depth, float* y, ptrdiff_t ldy, bool accumulate) {
+                         ptrdiff_t depth, float* y, ptrdiff_t ldy, bool accumulate,
+                         float* packInto = nullptr) {
   constexpr int R = Tile::kRows, C = Tile::kCols;
   typedef typename ABlock::Sliver Sliver;
   for (int32_t j = 0; j < cols; j += C) {
     const int32_t width = cols - j < C ? cols - j : C;
     const int vectors = (width + kLanes - 1) / kLanes;
     const float* bs = b.packed ? b.p + j * depth : b.p + j;
-    const ptrdiff_t ldb = b.packed ? vectors * kLanes : b.ld;
+    ptrdiff_t ldb = b.packed ? vectors * kLanes : b.ld;
     const bool partial = width != vectors * kLanes;
     for (int32_t r = 0; r < rows; r += R) {
       const int m = rows - r < R ? rows - r : R;
+      if (packInto && r == 0) {
+        float* packed = packInto + j * depth;
+        PickMicroTile<Tile, Sliver, true>(m, vectors)(a.At(r), bs, ldb, depth, y + j, ldy,
+                                                      accumulate, packed);
+        bs = packed, ldb = vectors * kLanes;
+        continue;
+      }
       const MicroTileFn<Sliver> tile = PickMicroTile<Tile, Sliver>(m, vectors);
       float* yt = y + r * ldy + j;
       // The next tile starts by reading its outputs: fetch them during this one.
@@ -195,13 +216,13 @@ static void TileMultiply(const ABlock& a, const BPanel& b, int32_t rows, int32_t
           __builtin_prefetch(yt + (R + i) * ldy + C - 1);
         }
       if (!partial) {
-        tile(a.At(r), bs, ldb, depth, yt, ldy, accumulate);
+        tile(a.At(r), bs, ldb, depth, yt, ldy, accumulate, nullptr);
         continue;
       }
       alignas(64) float edge[R * C] = {};
       if (accumulate)
         for (int i = 0; i < m; ++i) __builtin_memcpy(edge + i * C, yt + i * ldy, width * 4u);
-      tile(a.At(r), bs, ldb, depth, edge, C, accumulate);
+      tile(a.At(r), bs, ldb, depth, edge, C, accumulate, nullptr);
       for (int i = 0; i < m; ++i) __builtin_memcpy(yt + i * ldy, edge + i * C, width * 4u);
     }
   }
