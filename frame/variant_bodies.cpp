@@ -13,6 +13,7 @@
 #include "scene/scene.h"
 #include "tensor/argreduce.h"
 #include "tensor/broadcast.h"
+#include "tensor/buffer_utilities.h"
 #include "tensor/contraction.h"
 #include "tensor/cumsum.h"
 #include "tensor/datamove.h"

@@ -2102,6 +2102,82 @@ typedef int32_t(VORTA_CALL* VortaConstantFn)(void);
 #define VORTA_EXPORT_PARAM_MAPS_CONTROL_STATE "89425a97f3f500fa810ad03f0c382542"
 #define VORTA_EXPORT_PARAM_MAPS_CONSTANT "75dfe5e48c0de75417d213538a382b19"
 
+/* further maps and buffer utilities */
+
+/* The inverse sine and tangent, float negate, absolute value and sign read the
+ * map family's span record (input at 0, output at 8, int32 length at 16), the
+ * clamped float64 to float32 cast its direct record (input at 0, output at 8). */
+
+/* Scaled exponential linear unit: x <= 0 gives gamma * (exp(x) * alpha - alpha),
+ * otherwise gamma * x. */
+typedef struct VORTA_PACKED VortaSeluJob {
+  int32_t length;
+  float alpha;
+  uint8_t unused[4];
+  float gamma;
+} VortaSeluJob;
+VORTA_CHECK_OFFSET(VortaSeluJob, length, 16);
+VORTA_CHECK_OFFSET(VortaSeluJob, alpha, 20);
+VORTA_CHECK_OFFSET(VortaSeluJob, gamma, 28);
+VORTA_CHECK_SIZE(VortaSeluJob, 32);
+
+/* int32 affine map, wrapping: offset + scale * x. */
+typedef struct VORTA_PACKED VortaAffineInt32Job {
+  const int32_t* input;
+  int32_t length;
+  uint8_t unused[12];
+  int32_t scale;
+  int32_t offset;
+} VortaAffineInt32Job;
+VORTA_CHECK_OFFSET(VortaAffineInt32Job, length, 16);
+VORTA_CHECK_OFFSET(VortaAffineInt32Job, scale, 32);
+VORTA_CHECK_OFFSET(VortaAffineInt32Job, offset, 36);
+VORTA_CHECK_SIZE(VortaAffineInt32Job, 40);
+
+/* The decoding bit remap (bit 30 takes bit 31's value), every scheduled index. */
+typedef struct VORTA_PACKED VortaBitDecodeJob {
+  const int32_t* input;
+  uint8_t unused[8];
+} VortaBitDecodeJob;
+VORTA_CHECK_OFFSET(VortaBitDecodeJob, output, 16);
+VORTA_CHECK_SIZE(VortaBitDecodeJob, 24);
+
+/* The block replicator: the destination receives `copies` back-to-back copies
+ * of `count` 4-byte elements from the source. */
+typedef struct VORTA_PACKED VortaReplicateBlockArgs {
+  const void* source;
+  void* destination;
+  int32_t copies;
+} VortaReplicateBlockArgs;
+VORTA_CHECK_OFFSET(VortaReplicateBlockArgs, destination, 8);
+VORTA_CHECK_OFFSET(VortaReplicateBlockArgs, count, 16);
+VORTA_CHECK_OFFSET(VortaReplicateBlockArgs, copies, 20);
+VORTA_CHECK_SIZE(VortaReplicateBlockArgs, 24);
+typedef void(VORTA_CALL* VortaReplicateBlockFn)(const VortaReplicateBlockArgs* args);
+
+/* The pair release: each non-null pointer goes to the host's Free with the label. */
+typedef struct VORTA_PACKED VortaBufferPairArgs {
+  void* first;
+  void* second;
+  int32_t allocator;
+  uint8_t padding[4];
+} VortaBufferPairArgs;
+VORTA_CHECK_OFFSET(VortaBufferPairArgs, second, 8);
+VORTA_CHECK_OFFSET(VortaBufferPairArgs, allocator, 16);
+VORTA_CHECK_SIZE(VortaBufferPairArgs, 24);
+typedef void(VORTA_CALL* VortaReleaseBufferPairFn)(const VortaBufferPairArgs* args);
+
+#define VORTA_EXPORT_MAPS_EXTRA_ASIN "0836f6dfa8033e3688ea0d96cbe2cdf9"
+#define VORTA_EXPORT_MAPS_EXTRA_ATAN "233033982c81b8ee429c85a5994308db"
+#define VORTA_EXPORT_MAPS_EXTRA_NEGATE "0fdbd03be5a86b6b1b565f59508dddf0"
+#define VORTA_EXPORT_MAPS_EXTRA_ABS "554464b2a8348dea7d71342dc06d3af2"
+#define VORTA_EXPORT_MAPS_EXTRA_SIGN "911230af2337e5eff5ad0283cb1509d2"
+#define VORTA_EXPORT_MAPS_EXTRA_SELU "9768558757fda616da5a87558ded6817"
+#define VORTA_EXPORT_MAPS_EXTRA_AFFINE_INT32 "cad1e8dda5783131a29255343107f23f"
+#define VORTA_EXPORT_MAPS_EXTRA_BIT_DECODE "d2a4234f3958190a9fc0a7d2ca4674c3"
+#define VORTA_EXPORT_MAPS_EXTRA_CAST_DOUBLE "b34f43e5a8617d0c8c85d1ca2f67788c"
+#define VORTA_EXPORT_MAPS_EXTRA_REPLICATE_BLOCK "60227806eabe24acf8432d0ab217c0e4"
+#define VORTA_EXPORT_MAPS_EXTRA_RELEASE_PAIR "6be9d7c66de9cee59ce6874810d8cd6b"
 
 #ifdef __cplusplus
 } /* extern "C" */
