@@ -5,9 +5,13 @@
 #include "containers/disposal.h"
 #include "containers/xxh3.h"
 #include "tensor/broadcast.h"
+#include "tensor/grid_sample.h"
 #include "tensor/maps.h"
 #include "tensor/matmul.h"
+#include "tensor/pad.h"
+#include "tensor/pooling.h"
 #include "tensor/reductions.h"
+#include "tensor/resize.h"
 #include "tensor/transcendental.h"
 
 namespace vorta::VORTA_NS {
