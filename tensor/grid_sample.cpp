@@ -161,45 +161,76 @@ static inline __attribute__((always_inline)) L Lerp(L a, L b, L f) {
   return a * (Splat<L>(1.0f) - f) + f * b;
 }
 
-// One output per lane at slot k. A corner outside the input under zeros padding
-// contributes 0.0; so does a corner of weight exactly 0 whose value is not
-// finite, where 0·∞ would turn a finite sample into NaN. The corners then fold
-// innermost coordinate first (z, then y, then x).
+// The prepared lanes at slot k, held while they are sampled in one channel
+// after another. A corner outside the input under zeros padding contributes
+// 0.0; so does a corner of weight exactly 0 whose value is not finite, where
+// 0·∞ would turn a finite sample into NaN. The corners then fold innermost
+// coordinate first (z, then y, then x).
 template <int D, class L>
-static inline __attribute__((always_inline)) L SampleLanes(const Shape<D>& s, const float* plane,
-                                                           const Prepared<D>& p, int32_t k) {
+struct Lanes {
   using I = IntOf<L>;
-  const L zero = Splat<L>(0.0f);
-  if (!s.linear)
-    return Select(LoadMask<L>(p.read[0] + k), GatherLanes(plane, Load<I>(p.offset[0] + k)), zero);
-  L v[Prepared<D>::kCorners];
-  for (int corner = 0; corner < Prepared<D>::kCorners; ++corner) {
-    v[corner] = Select(LoadMask<L>(p.read[corner] + k),
-                       GatherLanes(plane, Load<I>(p.offset[corner] + k)), zero);
-    if (p.anyZeroWeight) {
-      const auto drop = MaskAnd(LoadMask<L>(p.zeroWeight[corner] + k),
-                                MaskNot(Abs(v[corner]) < Splat<L>(__builtin_inff())));
-      v[corner] = Select(drop, zero, v[corner]);
-    }
-  }
-  for (int c = D - 1; c >= 0; --c) {
-    const L f = Load<L>(p.weight[c] + k);
-    for (int corner = 0; corner < (1 << c); ++corner)
-      v[corner] = Lerp(v[corner], v[corner + (1 << c)], f);
-  }
-  return v[0];
-}
+  static constexpr int kCorners = 1 << D;
+  int corners;
+  bool dropZeroWeight;
+  I offset[kCorners];
+  MaskL<L> read[kCorners], zeroWeight[kCorners];
+  L weight[D];
 
+  Lanes(const Shape<D>& s, const Prepared<D>& p, int32_t k)
+      : corners(s.linear ? kCorners : 1), dropZeroWeight(p.anyZeroWeight) {
+    for (int c = 0; c < corners; ++c) {
+      offset[c] = Load<I>(p.offset[c] + k);
+      read[c] = LoadMask<L>(p.read[c] + k);
+      zeroWeight[c] = LoadMask<L>(p.zeroWeight[c] + k);
+    }
+    for (int c = 0; c < D; ++c) weight[c] = Load<L>(p.weight[c] + k);
+  }
+
+  L Sample(const float* plane) const {
+    const L zero = Splat<L>(0.0f);
+    if (corners == 1) return Select(read[0], GatherLanes(plane, offset[0]), zero);
+    L v[kCorners];
+    for (int c = 0; c < kCorners; ++c) {
+      v[c] = Select(read[c], GatherLanes(plane, offset[c]), zero);
+      if (dropZeroWeight)
+        v[c] = Select(MaskAnd(zeroWeight[c], MaskNot(Abs(v[c]) < Splat<L>(__builtin_inff()))), zero, v[c]);
+    }
+    for (int c = D - 1; c >= 0; --c)
+      for (int corner = 0; corner < (1 << c); ++corner)
+        v[corner] = Lerp(v[corner], v[corner + (1 << c)], weight[c]);
+    return v[0];
+  }
+};
+
+// Slots [lo, hi) of one channel's plane.
 template <int D>
 static inline void Sample(const Shape<D>& s, const float* plane, const Prepared<D>& p, int32_t lo,
                           int32_t hi, float* out) {
   int32_t k = lo;
-  for (; k + kLanes <= hi; k += kLanes) Store(out + (k - lo), SampleLanes<D, VFloat>(s, plane, p, k));
-  for (; k < hi; ++k) out[k - lo] = SampleLanes<D, float>(s, plane, p, k);
+  for (; k + kLanes <= hi; k += kLanes) Store(out + (k - lo), Lanes<D, VFloat>(s, p, k).Sample(plane));
+  for (; k < hi; ++k) out[k - lo] = Lanes<D, float>(s, p, k).Sample(plane);
+}
+
+// Slots [0, count) in `channels` consecutive planes from `plane` on, lane group
+// by lane group, each group's preparation read once for all the channels.
+template <int D>
+static inline void SampleChannels(const Shape<D>& s, const float* plane, const Prepared<D>& p,
+                                  int32_t count, int64_t channels, float* out) {
+  const int64_t S = s.spatial;
+  int32_t k = 0;
+  for (; k + kLanes <= count; k += kLanes) {
+    const Lanes<D, VFloat> lanes(s, p, k);
+    for (int64_t ch = 0; ch < channels; ++ch) Store(out + ch * S + k, lanes.Sample(plane + ch * s.planeSize));
+  }
+  for (; k < count; ++k) {
+    const Lanes<D, float> lanes(s, p, k);
+    for (int64_t ch = 0; ch < channels; ++ch) out[ch * S + k] = lanes.Sample(plane + ch * s.planeSize);
+  }
 }
 
 // Walks a batch item by item; within an item, chunk by chunk of grid points,
-// each prepared once and sampled in every channel of the item the batch covers.
+// each prepared once and sampled in every channel of the item the batch covers
+// (the channels that take the whole chunk together, lane group by lane group).
 template <int D>
 static inline void RunGridSample(const Shape<D>& s, BatchRanges* ranges, uint32_t jobIndex) {
   Prepared<D> p;
@@ -216,13 +247,23 @@ static inline void RunGridSample(const Shape<D>& s, BatchRanges* ranges, uint32_
       for (int64_t c0 = sLo; c0 < sHi; c0 += kChunk) {
         const int64_t c1 = c0 + kChunk < sHi ? c0 + kChunk : sHi;
         Prepare<D>(s, points + c0 * D, int32_t(c1 - c0), p);
-        for (int64_t ch = chA; ch <= chB; ++ch) {
+        // Channels chFull .. chLast take the whole chunk; chA and chB may not.
+        const int64_t chFull = sA > c0 ? chA + 1 : chA, chLast = sB < c1 ? chB - 1 : chB;
+        auto partial = [&](int64_t ch) {
           const int64_t from = ch == chA && sA > c0 ? sA : c0;
           const int64_t to = ch == chB && sB < c1 ? sB : c1;
-          if (from >= to) continue;
+          if (from >= to) return;
           const int64_t plane = n * K + ch;
           Sample<D>(s, s.input + plane * s.planeSize, p, int32_t(from - c0), int32_t(to - c0),
                     s.output + plane * S + from);
+        };
+        const bool firstPartial = chA < chFull, lastPartial = chB > chLast;
+        if (firstPartial) partial(chA);
+        if (lastPartial && !(chB == chA && firstPartial)) partial(chB);
+        if (chFull <= chLast) {
+          const int64_t plane = n * K + chFull;
+          SampleChannels<D>(s, s.input + plane * s.planeSize, p, int32_t(c1 - c0), chLast - chFull + 1,
+                            s.output + plane * S + c0);
         }
       }
       i = itemEnd;

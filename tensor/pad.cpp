@@ -74,6 +74,18 @@ static inline void RunPad(const PadJob* job, BatchRanges* ranges, uint32_t jobIn
   for (int k = 0; k < s.rank; ++k)
     if (s.outSize[k] < 1 || (s.mode != kConstant && s.inSize[k] < 1)) return;
   const int64_t width = s.outSize[0], pad = s.padBefore[0], n = s.inSize[0];
+  // Every whole row has the same shape: positions [0, left) before the input,
+  // the inside stretch up to `right`, then the rest. Narrow edges of the
+  // mapping modes get their input offsets once, here.
+  constexpr int64_t kEdge = 32;
+  const int64_t left = pad < 0 ? 0 : pad > width ? width : pad;
+  const int64_t right = pad + n < left ? left : pad + n > width ? width : pad + n;
+  const bool mapped = s.mode != kConstant && left <= kEdge && width - right <= kEdge;
+  int32_t edge[2 * kEdge];
+  if (mapped) {
+    for (int64_t o = 0; o < left; ++o) edge[o] = int32_t(MapOutside(o - pad, n, s.mode));
+    for (int64_t o = right; o < width; ++o) edge[kEdge + o - right] = int32_t(MapOutside(o - pad, n, s.mode));
+  }
   RunBatchLoop(ranges, jobIndex, [&](int32_t begin, int32_t end) {
     int64_t digit[8] = {};
     bool fresh = true;
@@ -102,6 +114,11 @@ static inline void RunPad(const PadJob* job, BatchRanges* ranges, uint32_t jobIn
       }
       if (outside) {
         FillWords(out + first, s.value, last - first);
+      } else if (mapped && first == 0 && last == width) {
+        const uint32_t* src = s.input + base;
+        for (int64_t o = 0; o < left; ++o) out[o] = src[edge[o]];
+        CopyWords(out + left, src + (left - pad), right - left);
+        for (int64_t o = right; o < width; ++o) out[o] = src[edge[kEdge + o - right]];
       } else {
         const uint32_t* src = s.input + base;
         // Output positions [pad, pad + n) lie inside the input row.

@@ -21,20 +21,33 @@ namespace {
 // whose window misses the input vertically is the default NaN.
 struct Average {
   static constexpr uint32_t kEmptyRow = 0xffc00000u;
-  template <class L> L Identity() const { return Splat<L>(0.0f); }
+  template <class L> L Start() const { return Splat<L>(0.0f); }
   template <class L> L Step(L acc, L x) const { return acc + x; }
   template <class L> L Finish(L acc, float reciprocal) const { return acc * Splat<L>(reciprocal); }
 };
 
-// The fold (acc > x) ? acc : x from -3.4028235e38, except that a NaN, once met,
-// stays: the bare fold would forget every element before a NaN in mid-window
-// ([7, NaN, -inf] would give -inf, below the identity). Windows without a NaN,
-// and windows whose only NaN is the last element, give the bare fold's result.
+// The fold acc = (acc > x) ? acc : x from -3.4028235e38, except that a window
+// holding a NaN gives NaN: the bare fold forgets every element before a NaN
+// in mid-window ([7, NaN, -inf] would give -inf, below the identity). Where
+// the bare fold ends on a NaN (the window's last element) that NaN is the
+// result; another NaN window gives the default NaN. The NaN test runs beside
+// the fold rather than in its chain of dependent steps.
+template <class L>
+struct MaxAcc {
+  L acc;
+  MaskOf<L> sawNan;
+};
 struct Max {
   static constexpr uint32_t kEmptyRow = 0xff7fffffu;
-  template <class L> L Identity() const { return Splat<L>(-3.4028235e38f); }
-  template <class L> L Step(L acc, L x) const { return Select(IsNan(acc), acc, MaxStep(acc, x)); }
-  template <class L> L Finish(L acc, float) const { return acc; }
+  template <class L> MaxAcc<L> Start() const {
+    return {Splat<L>(-3.4028235e38f), MaskNot(Splat<L>(0.0f) == Splat<L>(0.0f))};
+  }
+  template <class L> MaxAcc<L> Step(MaxAcc<L> a, L x) const {
+    return {MaxStep(a.acc, x), MaskOr(a.sawNan, IsNan(x))};
+  }
+  template <class L> L Finish(MaxAcc<L> a, float) const {
+    return Select(MaskAnd(a.sawNan, MaskNot(IsNan(a.acc))), Bits<L>(Splat<IntOf<L>>(int32_t(0xffc00000u))), a.acc);
+  }
 };
 
 // Lanes i = 0 .. kLanes - 1 of p[2i] and p[2i + 1], reading p[0 .. 2·kLanes).
@@ -61,9 +74,9 @@ struct Geometry {
 
 // kLanes outputs whose windows start at p, p + stride, ...: rows [ya, yb).
 template <int kStride, class Op>
-static inline VFloat FoldLanes(const float* p, int64_t inW, int64_t ya, int64_t yb, int32_t kW,
+static inline auto FoldLanes(const float* p, int64_t inW, int64_t ya, int64_t yb, int32_t kW,
                                const Op& op) {
-  VFloat acc = op.template Identity<VFloat>();
+  auto acc = op.template Start<VFloat>();
   for (int64_t y = ya; y < yb; ++y) {
     const float* r = p + y * inW;
     if constexpr (kStride == 1) {
@@ -90,9 +103,9 @@ static inline VFloat FoldLanes(const float* p, int64_t inW, int64_t ya, int64_t 
 }
 
 template <class Op>
-static inline float FoldOne(const float* plane, int64_t inW, int64_t ya, int64_t yb, int64_t xa,
+static inline auto FoldOne(const float* plane, int64_t inW, int64_t ya, int64_t yb, int64_t xa,
                             int64_t xb, const Op& op) {
-  float acc = op.template Identity<float>();
+  auto acc = op.template Start<float>();
   for (int64_t y = ya; y < yb; ++y) {
     const float* r = plane + y * inW;
     for (int64_t x = xa; x < xb; ++x) acc = op.Step(acc, r[x]);
@@ -112,11 +125,20 @@ static inline void PoolRun(const Geometry& g, const float* plane, float* out, in
   for (int32_t ox = first; ox < last;) {
     const int64_t x0 = int64_t(ox) * g.sW - g.padLeft;
     if constexpr (kStride != 0) {
-      if (last - ox >= kLanes && x0 >= 0 && x0 + reach < g.inW) {
-        const VFloat acc = FoldLanes<kStride>(plane + x0, g.inW, ya, yb, g.kW, op);
+      auto inside = [&](int64_t start) { return start >= 0 && start + reach < g.inW; };
+      if (last - ox >= kLanes && inside(x0)) {
+        const auto acc = FoldLanes<kStride>(plane + x0, g.inW, ya, yb, g.kW, op);
         Store(out + ox, op.Finish(acc, groupReciprocal));
         ox += kLanes;
         continue;
+      }
+      // The last few outputs of a run: one group ending at the run's end, which
+      // writes some outputs again with the same values.
+      const int32_t start = last - kLanes;
+      if (start >= first && start < ox && inside(int64_t(start) * g.sW - g.padLeft)) {
+        const float* p = plane + (int64_t(start) * g.sW - g.padLeft);
+        Store(out + start, op.Finish(FoldLanes<kStride>(p, g.inW, ya, yb, g.kW, op), groupReciprocal));
+        return;
       }
     }
     const int64_t xa = x0 > 0 ? x0 : 0, xb = x0 + g.kW < g.inW ? x0 + g.kW : g.inW;

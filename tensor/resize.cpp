@@ -7,6 +7,7 @@
 #include "tensor/resize.h"
 
 #include "frame/batch_loop.h"
+#include "tensor/elementary.h"
 #include "tensor/rounding.h"
 #include "tensor/spatial_runs.h"
 
@@ -143,18 +144,27 @@ struct ResizeShape {
   explicit ResizeShape(const ResizeJob* j)
       : twoD(j->dims == 2), d0(j->d0), d1(j->d1), d2(j->d2), inner(twoD ? j->d1 : j->d2),
         planeStride(j->planeStride) {}
-  // Splits a run's row number into (block, a) or (block, a, b).
-  void Split(int64_t row, int64_t& block, int32_t& a, int32_t& b) const {
-    if (twoD) {
-      block = row / d0;
-      a = int32_t(row - block * d0);
+};
+
+// The (block, a[, b]) coordinates of a run's row: divisions for the first row
+// of a batch, one odometer step for each row after it.
+struct RowCursor {
+  int64_t next = -1, block = 0;
+  int32_t a = 0, b = 0;
+  void Seek(const ResizeShape& s, int64_t row) {
+    if (row != next) {
+      const int64_t outer = s.twoD ? row : row / s.d1;
+      b = s.twoD ? 0 : int32_t(row - outer * s.d1);
+      block = outer / s.d0;
+      a = int32_t(outer - block * s.d0);
+    } else if (s.twoD || ++b == s.d1) {
       b = 0;
-    } else {
-      const int64_t r1 = row / d1;
-      b = int32_t(row - r1 * d1);
-      block = r1 / d0;
-      a = int32_t(r1 - block * d0);
+      if (++a == s.d0) {
+        a = 0;
+        ++block;
+      }
     }
+    next = row + 1;
   }
 };
 
@@ -172,10 +182,11 @@ static inline void RunNearest(const ResizeJob* job, BatchRanges* ranges, uint32_
     const float* previousSource = nullptr;
     const float* previousOut = nullptr;
     int32_t previousFirst = 0, previousLast = 0;
+    RowCursor at;
     ForEachRow(begin, end, shape.inner, [&](int64_t row, int32_t first, int32_t last) {
-      int64_t block;
-      int32_t a, b;
-      shape.Split(row, block, a, b);
+      at.Seek(shape, row);
+      const int64_t block = at.block;
+      const int32_t a = at.a, b = at.b;
       const float* src = in + block * shape.planeStride + t0[a] + (shape.twoD ? 0 : t1[b]);
       float* o = out + row * shape.inner;
       if (src == previousSource && first == previousFirst && last == previousLast) {
@@ -218,8 +229,9 @@ struct RowCache {
 
   // The terms of `row` over columns [first, first + count), computed unless a
   // slot has them. A slot handed out since the last Unpin is not reused.
-  const RowTerms& Get(const float* row, int32_t first, int32_t count, const int32_t* lo,
-                      const int32_t* hi, const float* w) {
+  // room: elements readable from `row` on (to the end of its block).
+  const RowTerms& Get(const float* row, int64_t room, int32_t first, int32_t count,
+                      const int32_t* lo, const int32_t* hi, const float* w) {
     for (int i = 0; i < kSlots; ++i) {
       RowTerms& s = slot[i];
       if (s.row == row && s.first == first && s.count == count) {
@@ -238,8 +250,25 @@ struct RowCache {
     int32_t k = 0;
     for (; k + kLanes <= count; k += kLanes) {
       const VFloat wk = Load<VFloat>(w + first + k);
-      Store(s.lower + k, (Splat<VFloat>(1.0f) - wk) * GatherLanes(row, Load<VInt>(lo + first + k)));
-      Store(s.upper + k, wk * GatherLanes(row, Load<VInt>(hi + first + k)));
+      const VInt l = Load<VInt>(lo + first + k), h = Load<VInt>(hi + first + k);
+      VFloat lower, upper;
+#if defined(VORTA_VARIANT_AVX2)
+      // Lanes that all read within eight elements from the first lane's lower
+      // neighbour (enlarging, mostly) take one load and two permutes.
+      const int32_t base = l[0];
+      const VInt dl = l - base, dh = h - base;
+      if (LaneBits(Bits<VUint>(dl | dh) >= 8u) == 0 && base >= 0 && int64_t(base) + 8 <= room) {
+        const __m256 v = _mm256_loadu_ps(row + base);
+        lower = reinterpret_cast<VFloat>(_mm256_permutevar8x32_ps(v, reinterpret_cast<__m256i>(dl)));
+        upper = reinterpret_cast<VFloat>(_mm256_permutevar8x32_ps(v, reinterpret_cast<__m256i>(dh)));
+      } else
+#endif
+      {
+        lower = GatherLanes(row, l);
+        upper = GatherLanes(row, h);
+      }
+      Store(s.lower + k, (Splat<VFloat>(1.0f) - wk) * lower);
+      Store(s.upper + k, wk * upper);
     }
     for (; k < count; ++k) {
       const float wk = w[first + k];
@@ -292,31 +321,31 @@ static inline void RunLinear(const ResizeJob* job, BatchRanges* ranges, uint32_t
   const LinearTable& x = shape.twoD ? t1 : t2;
   RowCache cache;
   RunBatchLoop(ranges, jobIndex, [&](int32_t begin, int32_t end) {
+    RowCursor at;
     ForEachRow(begin, end, shape.inner, [&](int64_t row, int32_t first, int32_t last) {
-      int64_t block;
-      int32_t a, b;
-      shape.Split(row, block, a, b);
-      const float* p = in + block * shape.planeStride;
+      at.Seek(shape, row);
+      const int32_t a = at.a, b = at.b;
+      const float* p = in + at.block * shape.planeStride;
+      const int64_t room = shape.planeStride;
       float* o = out + row * shape.inner;
       for (int32_t c = first; c < last; c += kSpan) {
         const int32_t count = last - c < kSpan ? last - c : kSpan;
         cache.Unpin();
         float* oc = o + c;
         if (shape.twoD) {
-          const RowTerms& r0 = cache.Get(p + t0.lo[a], c, count, x.lo, x.hi, x.w);
-          const RowTerms& r1 = cache.Get(p + t0.hi[a], c, count, x.lo, x.hi, x.w);
+          const RowTerms& r0 = cache.Get(p + t0.lo[a], room - t0.lo[a], c, count, x.lo, x.hi, x.w);
+          const RowTerms& r1 = cache.Get(p + t0.hi[a], room - t0.hi[a], c, count, x.lo, x.hi, x.w);
           const float wy = t0.w[a];
           int32_t k = 0;
           for (; k + kLanes <= count; k += kLanes)
             Store(oc + k, Bilinear(r0, r1, k, Splat<VFloat>(wy)));
           for (; k < count; ++k) oc[k] = Bilinear(r0, r1, k, wy);
         } else {
-          const float* front = p + t0.lo[a];
-          const float* back = p + t0.hi[a];
-          const RowTerms* r[4] = {&cache.Get(front + t1.lo[b], c, count, x.lo, x.hi, x.w),
-                                  &cache.Get(front + t1.hi[b], c, count, x.lo, x.hi, x.w),
-                                  &cache.Get(back + t1.lo[b], c, count, x.lo, x.hi, x.w),
-                                  &cache.Get(back + t1.hi[b], c, count, x.lo, x.hi, x.w)};
+          auto get = [&](int64_t offset) -> const RowTerms* {
+            return &cache.Get(p + offset, room - offset, c, count, x.lo, x.hi, x.w);
+          };
+          const RowTerms* r[4] = {get(int64_t(t0.lo[a]) + t1.lo[b]), get(int64_t(t0.lo[a]) + t1.hi[b]),
+                                  get(int64_t(t0.hi[a]) + t1.lo[b]), get(int64_t(t0.hi[a]) + t1.hi[b])};
           const float wh = t1.w[b], wd = t0.w[a];
           int32_t k = 0;
           for (; k + kLanes <= count; k += kLanes)

@@ -38,6 +38,14 @@ static inline __attribute__((always_inline)) void CopyWords(void* dst, const voi
     __builtin_memcpy(d, s, size_t(n) * 4);
   } else if (n >= kLanes) {
     int64_t i = 0;
+    for (; i + 4 * kLanes <= n; i += 4 * kLanes) {
+      const VUint a = Load<VUint>(s + i), b = Load<VUint>(s + i + kLanes);
+      const VUint c = Load<VUint>(s + i + 2 * kLanes), e = Load<VUint>(s + i + 3 * kLanes);
+      Store(d + i, a);
+      Store(d + i + kLanes, b);
+      Store(d + i + 2 * kLanes, c);
+      Store(d + i + 3 * kLanes, e);
+    }
     for (; i + kLanes <= n; i += kLanes) Store(d + i, Load<VUint>(s + i));
     if (i < n) Store(d + n - kLanes, Load<VUint>(s + n - kLanes));
   } else {
