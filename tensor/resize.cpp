@@ -361,32 +361,23 @@ static inline void RunLinear(const ResizeJob* job, BatchRanges* ranges, uint32_t
 
 // Writes each of n values twice, to `first` and, when not null, to `second`.
 static inline void WritePairs(uint32_t* first, uint32_t* second, const uint32_t* src, int64_t n) {
+  auto put = [&](int64_t at, VUint pair) {
+    Store(first + at, pair);
+    if (second) Store(second + at, pair);
+  };
   int64_t i = 0;
+  for (; i + kLanes <= n; i += kLanes) {
 #if defined(VORTA_VARIANT_AVX2)
-  for (; i + 8 <= n; i += 8) {
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
     const __m256i lo = _mm256_unpacklo_epi32(v, v), hi = _mm256_unpackhi_epi32(v, v);
-    const __m256i a = _mm256_permute2x128_si256(lo, hi, 0x20);
-    const __m256i b = _mm256_permute2x128_si256(lo, hi, 0x31);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(first + 2 * i), a);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(first + 2 * i + 8), b);
-    if (second) {
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(second + 2 * i), a);
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(second + 2 * i + 8), b);
-    }
-  }
+    put(2 * i, reinterpret_cast<VUint>(_mm256_permute2x128_si256(lo, hi, 0x20)));
+    put(2 * i + kLanes, reinterpret_cast<VUint>(_mm256_permute2x128_si256(lo, hi, 0x31)));
 #else
-  for (; i + 4 <= n; i += 4) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
-    const __m128i a = _mm_unpacklo_epi32(v, v), b = _mm_unpackhi_epi32(v, v);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(first + 2 * i), a);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(first + 2 * i + 4), b);
-    if (second) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(second + 2 * i), a);
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(second + 2 * i + 4), b);
-    }
-  }
+    put(2 * i, reinterpret_cast<VUint>(_mm_unpacklo_epi32(v, v)));
+    put(2 * i + kLanes, reinterpret_cast<VUint>(_mm_unpackhi_epi32(v, v)));
 #endif
+  }
   for (; i < n; ++i) {
     first[2 * i] = first[2 * i + 1] = src[i];
     if (second) second[2 * i] = second[2 * i + 1] = src[i];
