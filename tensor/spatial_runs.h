@@ -28,28 +28,31 @@ static inline __attribute__((always_inline)) void ForEachRow(int64_t begin, int6
   }
 }
 
-// Copies n 32-bit words (no overlap). Short runs, the usual case inside a
-// spatial job, move as vectors with an overlapping last block; long ones go to
-// memcpy.
+// Copies n 32-bit words (no overlap). Rows inside a spatial job are short and
+// start anywhere, so past one vector the stores are aligned: one unaligned
+// head and tail vector, aligned vectors between them (a store split across
+// two cache lines costs about two). Long runs go to memcpy.
 static inline __attribute__((always_inline)) void CopyWords(void* dst, const void* src, int64_t n) {
   auto* d = static_cast<uint32_t*>(dst);
   const auto* s = static_cast<const uint32_t*>(src);
-  if (n >= 512) {
-    __builtin_memcpy(d, s, size_t(n) * 4);
-  } else if (n >= kLanes) {
-    int64_t i = 0;
-    for (; i + 4 * kLanes <= n; i += 4 * kLanes) {
-      const VUint a = Load<VUint>(s + i), b = Load<VUint>(s + i + kLanes);
-      const VUint c = Load<VUint>(s + i + 2 * kLanes), e = Load<VUint>(s + i + 3 * kLanes);
-      Store(d + i, a);
-      Store(d + i + kLanes, b);
-      Store(d + i + 2 * kLanes, c);
-      Store(d + i + 3 * kLanes, e);
-    }
-    for (; i + kLanes <= n; i += kLanes) Store(d + i, Load<VUint>(s + i));
-    if (i < n) Store(d + n - kLanes, Load<VUint>(s + n - kLanes));
-  } else {
+  constexpr int64_t L = kLanes;
+  if (n < L) {
     for (int64_t i = 0; i < n; ++i) d[i] = s[i];
+  } else if (n < 1024) {
+    const VUint head = Load<VUint>(s), tail = Load<VUint>(s + n - L);
+    Store(d, head);
+    int64_t i = L - int64_t((reinterpret_cast<uintptr_t>(d) / 4) % L);
+    if ((reinterpret_cast<uintptr_t>(d) & 3) == 0) {
+      for (; i + L <= n; i += L) {
+        const VUint v = Load<VUint>(s + i);
+        __builtin_memcpy(__builtin_assume_aligned(d + i, L * 4), &v, sizeof v);
+      }
+    } else {
+      for (i = L; i + L <= n; i += L) Store(d + i, Load<VUint>(s + i));
+    }
+    Store(d + n - L, tail);
+  } else {
+    __builtin_memcpy(d, s, size_t(n) * 4);
   }
 }
 
