@@ -7,6 +7,7 @@
 #include "tensor/grid_sample.h"
 
 #include "frame/batch_loop.h"
+#include "tensor/elementary.h"
 #include "tensor/float_remainder.h"
 #include "tensor/rounding.h"
 #include "tensor/spatial_runs.h"
@@ -92,9 +93,10 @@ static inline __attribute__((always_inline)) I Clamp(I i, int32_t extent) {
   return Select(i > Splat<I>(0), i, Splat<I>(0));
 }
 
-// Prepares the lanes of L at slot k from their coordinates g[0 .. D).
+// Prepares the lanes of L at slot k from their coordinates g[0 .. D); true
+// when some corner of some lane has weight exactly 0.
 template <int D, class L>
-static inline __attribute__((always_inline)) void PrepareLanes(const Shape<D>& s, const L* g,
+static inline __attribute__((always_inline)) bool PrepareLanes(const Shape<D>& s, const L* g,
                                                                int32_t k, Prepared<D>& p) {
   using I = IntOf<L>;
   I lo[D] = {}, hi[D] = {};
@@ -119,6 +121,7 @@ static inline __attribute__((always_inline)) void PrepareLanes(const Shape<D>& s
     lo[c] = WrapMul(Clamp(i0, s.extent[c]), Splat<I>(s.stride[c]));
   }
   const int corners = s.linear ? (1 << D) : 1;
+  MaskL<L> anyZero = MaskNot(AllLanes<L>());
   for (int corner = 0; corner < corners; ++corner) {
     I offset = Splat<I>(0);
     MaskL<L> read = AllLanes<L>(), zw = MaskNot(AllLanes<L>());
@@ -131,28 +134,29 @@ static inline __attribute__((always_inline)) void PrepareLanes(const Shape<D>& s
     Store(p.offset[corner] + k, offset);
     Store(p.read[corner] + k, MaskWord(read));
     Store(p.zeroWeight[corner] + k, MaskWord(zw));
+    anyZero = MaskOr(anyZero, zw);
   }
+  if constexpr (sizeof(L) == 4) return anyZero;
+  else return LaneBits(anyZero) != 0;
 }
 
 template <int D>
 static inline void Prepare(const Shape<D>& s, const float* points, int32_t count, Prepared<D>& p) {
+  bool anyZero = false;
   int32_t k = 0;
   for (; k + kLanes <= count; k += kLanes) {
     VFloat g[D];
     VInt index;
     for (int i = 0; i < kLanes; ++i) index[i] = (k + i) * D;
     for (int c = 0; c < D; ++c) g[c] = GatherLanes(points + c, index);
-    PrepareLanes<D>(s, g, k, p);
+    anyZero |= PrepareLanes<D>(s, g, k, p);
   }
   for (; k < count; ++k) {
     float g[D];
     for (int c = 0; c < D; ++c) g[c] = points[k * D + c];
-    PrepareLanes<D>(s, g, k, p);
+    anyZero |= PrepareLanes<D>(s, g, k, p);
   }
-  p.anyZeroWeight = false;
-  if (s.linear)
-    for (int corner = 1; corner < Prepared<D>::kCorners; ++corner)
-      for (int32_t i = 0; i < count; ++i) p.anyZeroWeight |= p.zeroWeight[corner][i] != 0;
+  p.anyZeroWeight = anyZero;
 }
 
 // a·(1 − f) + f·b, each product and the sum rounded.
