@@ -50,20 +50,31 @@ struct Max {
   }
 };
 
-// Lanes i = 0 .. kLanes - 1 of p[2i] and p[2i + 1], reading p[0 .. 2·kLanes).
+// p[2i] and p[2i + 1] for the kLanes outputs i of a stride-2 group, reading
+// p[0 .. 2·kLanes). On AVX2 the lanes come in the order the in-lane shuffle
+// leaves them (outputs 0 1 4 5 2 3 6 7); every step is lane by lane, so the
+// group's result is put in output order once, by InOutputOrder.
 static inline __attribute__((always_inline)) void LoadEvenOdd(const float* p, VFloat& even,
                                                               VFloat& odd) {
 #if defined(VORTA_VARIANT_AVX2)
   const __m256 a = _mm256_loadu_ps(p), b = _mm256_loadu_ps(p + 8);
-  even = reinterpret_cast<VFloat>(_mm256_castpd_ps(_mm256_permute4x64_pd(
-      _mm256_castps_pd(_mm256_shuffle_ps(a, b, 0x88)), 0xd8)));
-  odd = reinterpret_cast<VFloat>(_mm256_castpd_ps(_mm256_permute4x64_pd(
-      _mm256_castps_pd(_mm256_shuffle_ps(a, b, 0xdd)), 0xd8)));
+  even = reinterpret_cast<VFloat>(_mm256_shuffle_ps(a, b, 0x88));
+  odd = reinterpret_cast<VFloat>(_mm256_shuffle_ps(a, b, 0xdd));
 #else
   const __m128 a = _mm_loadu_ps(p), b = _mm_loadu_ps(p + 4);
   even = reinterpret_cast<VFloat>(_mm_shuffle_ps(a, b, 0x88));
   odd = reinterpret_cast<VFloat>(_mm_shuffle_ps(a, b, 0xdd));
 #endif
+}
+
+template <int kStride>
+static inline __attribute__((always_inline)) VFloat InOutputOrder(VFloat v) {
+#if defined(VORTA_VARIANT_AVX2)
+  if constexpr (kStride == 2)
+    return reinterpret_cast<VFloat>(_mm256_castpd_ps(
+        _mm256_permute4x64_pd(_mm256_castps_pd(reinterpret_cast<__m256>(v)), 0xd8)));
+#endif
+  return v;
 }
 
 struct Geometry {
@@ -128,7 +139,7 @@ static inline void PoolRun(const Geometry& g, const float* plane, float* out, in
       auto inside = [&](int64_t start) { return start >= 0 && start + reach < g.inW; };
       if (last - ox >= kLanes && inside(x0)) {
         const auto acc = FoldLanes<kStride>(plane + x0, g.inW, ya, yb, g.kW, op);
-        Store(out + ox, op.Finish(acc, groupReciprocal));
+        Store(out + ox, InOutputOrder<kStride>(op.Finish(acc, groupReciprocal)));
         ox += kLanes;
         continue;
       }
@@ -137,7 +148,8 @@ static inline void PoolRun(const Geometry& g, const float* plane, float* out, in
       const int32_t start = last - kLanes;
       if (start >= first && start < ox && inside(int64_t(start) * g.sW - g.padLeft)) {
         const float* p = plane + (int64_t(start) * g.sW - g.padLeft);
-        Store(out + start, op.Finish(FoldLanes<kStride>(p, g.inW, ya, yb, g.kW, op), groupReciprocal));
+        const auto acc = FoldLanes<kStride>(p, g.inW, ya, yb, g.kW, op);
+        Store(out + start, InOutputOrder<kStride>(op.Finish(acc, groupReciprocal)));
         return;
       }
     }
