@@ -175,17 +175,18 @@ struct Lanes {
   using I = IntOf<L>;
   static constexpr int kCorners = 1 << D;
   int corners;
-  bool dropZeroWeight;
+  // The zero-weight masks are needed rarely: read where they lie, which keeps
+  // the registers for what every channel uses.
+  const int32_t* zeroWeight;
   I offset[kCorners];
-  MaskL<L> read[kCorners], zeroWeight[kCorners];
+  MaskL<L> read[kCorners];
   L weight[D];
 
   Lanes(const Shape<D>& s, const Prepared<D>& p, int32_t k)
-      : corners(s.linear ? kCorners : 1), dropZeroWeight(p.anyZeroWeight) {
+      : corners(s.linear ? kCorners : 1), zeroWeight(p.anyZeroWeight ? &p.zeroWeight[0][k] : nullptr) {
     for (int c = 0; c < corners; ++c) {
       offset[c] = Load<I>(p.offset[c] + k);
       read[c] = LoadMask<L>(p.read[c] + k);
-      zeroWeight[c] = LoadMask<L>(p.zeroWeight[c] + k);
     }
     for (int c = 0; c < D; ++c) weight[c] = Load<L>(p.weight[c] + k);
   }
@@ -196,8 +197,10 @@ struct Lanes {
     L v[kCorners];
     for (int c = 0; c < kCorners; ++c) {
       v[c] = Select(read[c], GatherLanes(plane, offset[c]), zero);
-      if (dropZeroWeight)
-        v[c] = Select(MaskAnd(zeroWeight[c], MaskNot(Abs(v[c]) < Splat<L>(__builtin_inff()))), zero, v[c]);
+      if (zeroWeight) {
+        const auto zw = LoadMask<L>(zeroWeight + c * kChunk);
+        v[c] = Select(MaskAnd(zw, MaskNot(Abs(v[c]) < Splat<L>(__builtin_inff()))), zero, v[c]);
+      }
     }
     for (int c = D - 1; c >= 0; --c)
       for (int corner = 0; corner < (1 << c); ++corner)
