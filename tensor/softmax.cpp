@@ -45,27 +45,40 @@ struct LogRatio {
 };
 
 // While a row's exponentials are computed, the next row (whose maximum pass
-// would otherwise wait on memory) is fetched into the cache, block by block; a
-// prefetch never faults, so the last row may point past the tensor.
+// would otherwise wait on memory) is fetched into the cache, a line at a time;
+// a prefetch never faults, so the last row may point past the tensor. The
+// exponentials of each chunk go into `staged` (one chunk of scratch, or the
+// output itself) before they are summed.
 struct ShiftedExpSum : SumFloat {
   static constexpr bool kCostlyMap = true;
   float max;
+  const float* x;
   const float* next;
-  template <class L> L Map(L x, int32_t) const { return ExpKernel(x - Splat<L>(max)); }
-  void Keep(int32_t at, const float*, int32_t) const { __builtin_prefetch(next + at, 0, 3); }
-  void Keep(int32_t at, VFloat) const { __builtin_prefetch(next + at, 0, 3); }
+  float* staged;
+  template <class L> L Map(L v, int32_t) const { return ExpKernel(v - Splat<L>(max)); }
+  void Fetch(int32_t at, int32_t count) const {
+    for (int32_t i = 0; i < count; i += 16) __builtin_prefetch(next + at + i, 0, 3);
+  }
+  const float* Stage(int32_t at, int32_t count) const {
+    MapElements(x + at, staged, count, ShiftedExp{max});
+    Fetch(at, count);
+    return staged;
+  }
+  void Keep(int32_t at, const float*, int32_t count) const { Fetch(at, count); }
 };
 
-// The exponentials stored as they are summed.
+// The exponentials stored in the output as they are computed, a chunk before
+// it is summed; the tail as each block is mapped.
 struct StoredExpSum : ShiftedExpSum {
   float* y;
-  void Keep(int32_t at, const float* e, int32_t count) const {
-    ShiftedExpSum::Keep(at, e, count);
-    __builtin_memcpy(y + at, e, size_t(count) * 4);
+  const float* Stage(int32_t at, int32_t count) const {
+    MapElements(x + at, y + at, count, ShiftedExp{max});
+    Fetch(at, count);
+    return y + at;
   }
-  void Keep(int32_t at, VFloat e) const {
-    ShiftedExpSum::Keep(at, e);
-    Store(y + at, e);
+  void Keep(int32_t at, const float* e, int32_t count) const {
+    Fetch(at, count);
+    __builtin_memcpy(y + at, e, size_t(count) * 4);
   }
 };
 
@@ -79,7 +92,8 @@ template <bool kLog>
 static void Row(const float* x, float* y, int32_t N) {
   const float m = FoldRowOrdered(x, N, MaxFloatFold());
   if constexpr (kLog) {
-    const float s = FoldRow(x, N, ShiftedExpSum{{}, m, x + N});
+    float staged[kStageChunk];
+    const float s = FoldRow(x, N, ShiftedExpSum{{}, m, x, x + N, staged});
     MapElements(x, y, N, LogRatio{m, LogKernel(s)});
   } else {
     // The partial sums store each block of exponentials before the next block is
@@ -88,7 +102,7 @@ static void Row(const float* x, float* y, int32_t N) {
     const uintptr_t gap = reinterpret_cast<uintptr_t>(y) - reinterpret_cast<uintptr_t>(x);
     float s;
     if (gap >= 32) {
-      s = FoldRow(x, N, StoredExpSum{{{}, m, x + N}, y});
+      s = FoldRow(x, N, StoredExpSum{{{}, m, x, x + N, nullptr}, y});
     } else {
       MapElements(x, y, N, ShiftedExp{m});
       s = SumInOrder(y, N);
@@ -136,7 +150,13 @@ static void RunSoftmax(const AxisReduceJob* j, BatchRanges* ranges, uint32_t job
   const float* in = static_cast<const float*>(j->input);
   float* out = static_cast<float*>(j->output);
   const int32_t N = j->N, S = j->S;
-  const int32_t together = LinesApart(in, out, int64_t(N) * S * 4) ? kLineChunk : 1;
+  // Lines side by side, as many as keep their inputs and outputs (three passes
+  // over them) within about 32 KiB of L1, in whole cache lines of 16 floats.
+  const int32_t fit = (4096 / N) & ~15;
+  const int32_t together = !LinesApart(in, out, int64_t(N) * S * 4) ? 1
+                           : fit < 16                                ? 16
+                           : fit > kLineChunk                        ? kLineChunk
+                                                                     : fit;
   RunBatchLoop(ranges, jobIndex, [&](int32_t begin, int32_t end) {
     WalkAxis(
         N, S, begin, end,
