@@ -59,8 +59,13 @@ struct ShiftedExpSum : SumFloat {
   void Fetch(int32_t at, int32_t count) const {
     for (int32_t i = 0; i < count; i += 16) __builtin_prefetch(next + at + i, 0, 3);
   }
+  // A whole number of vectors, each stored before the next is read (what the
+  // element order gives for an output 32 bytes or more after the input).
+  void Exponentials(const float* from, float* to, int32_t count) const {
+    for (int32_t i = 0; i < count; i += kLanes) Store(to + i, Map(Load<VFloat>(from + i), 0));
+  }
   const float* Stage(int32_t at, int32_t count) const {
-    MapElements(x + at, staged, count, ShiftedExp{max});
+    Exponentials(x + at, staged, count);
     Fetch(at, count);
     return staged;
   }
@@ -72,7 +77,7 @@ struct ShiftedExpSum : SumFloat {
 struct StoredExpSum : ShiftedExpSum {
   float* y;
   const float* Stage(int32_t at, int32_t count) const {
-    MapElements(x + at, y + at, count, ShiftedExp{max});
+    Exponentials(x + at, y + at, count);
     Fetch(at, count);
     return y + at;
   }
@@ -82,9 +87,21 @@ struct StoredExpSum : ShiftedExpSum {
   }
 };
 
-static inline float SumInOrder(const float* x, int32_t n) {
+// The exponentials stored and summed in order. That sum is a chain of dependent
+// additions; in place, each vector of exponentials joins it as soon as it is
+// stored, so the chain runs under the following exponentials instead of after
+// them. An output 1 to 31 bytes after the input goes element by element.
+static inline float StoredExpSumInOrder(const float* x, float* y, int32_t N, float m) {
   float s = 0.0f;
-  for (int32_t k = 0; k < n; ++k) s += x[k];
+  int32_t k = 0;
+  if (x == y)
+    for (; k + kLanes <= N; k += kLanes) {
+      const VFloat e = ExpKernel(Load<VFloat>(x + k) - Splat<VFloat>(m));
+      Store(y + k, e);
+      for (int32_t i = 0; i < kLanes; ++i) s += e[i];
+    }
+  MapElements(x + k, y + k, N - k, ShiftedExp{m});
+  for (; k < N; ++k) s += y[k];
   return s;
 }
 
@@ -104,8 +121,7 @@ static void Row(const float* x, float* y, int32_t N) {
     if (gap >= 32) {
       s = FoldRow(x, N, StoredExpSum{{{}, m, x, x + N, nullptr}, y});
     } else {
-      MapElements(x, y, N, ShiftedExp{m});
-      s = SumInOrder(y, N);
+      s = StoredExpSumInOrder(x, y, N, m);
     }
     MapElements(y, y, N, Times{1.0f / s});
   }
@@ -120,8 +136,14 @@ static void Lines(const float* x, float* y, int64_t S, int32_t N, int32_t m) {
     Store(sum + j, Splat<L>(0.0f));
   });
   FoldColumns(x, S, N, m, max, MaxFloatFold());
+  // While the exponentials are computed, the same lines of the next outer block
+  // are fetched for its maximum pass (a prefetch never faults).
+  const float* next = x + int64_t(N) * S;
+  auto fetch = [&](int32_t k) {
+    for (int32_t j = 0; j < m; j += 16) __builtin_prefetch(next + k * S + j, 0, 3);
+  };
   if constexpr (kLog) {
-    for (int32_t k = 0; k < N; ++k)
+    for (int32_t k = 0; k < N; fetch(k++))
       EachLane<float>(m, [&]<class L>(int32_t j) {
         Store(sum + j, Load<L>(sum + j) + ExpKernel(Load<L>(x + k * S + j) - Load<L>(max + j)));
       });
@@ -131,7 +153,7 @@ static void Lines(const float* x, float* y, int64_t S, int32_t N, int32_t m) {
         Store(y + k * S + j, (Load<L>(x + k * S + j) - Load<L>(max + j)) - Load<L>(sum + j));
       });
   } else {
-    for (int32_t k = 0; k < N; ++k)
+    for (int32_t k = 0; k < N; fetch(k++))
       EachLane<float>(m, [&]<class L>(int32_t j) {
         const L e = ExpKernel(Load<L>(x + k * S + j) - Load<L>(max + j));
         Store(y + k * S + j, e);
@@ -150,13 +172,7 @@ static void RunSoftmax(const AxisReduceJob* j, BatchRanges* ranges, uint32_t job
   const float* in = static_cast<const float*>(j->input);
   float* out = static_cast<float*>(j->output);
   const int32_t N = j->N, S = j->S;
-  // Lines side by side, as many as keep their inputs and outputs (three passes
-  // over them) within about 32 KiB of L1, in whole cache lines of 16 floats.
-  const int32_t fit = (4096 / N) & ~15;
-  const int32_t together = !LinesApart(in, out, int64_t(N) * S * 4) ? 1
-                           : fit < 16                                ? 16
-                           : fit > kLineChunk                        ? kLineChunk
-                                                                     : fit;
+  const int32_t together = LinesApart(in, out, int64_t(N) * S * 4) ? kLineChunk : 1;
   RunBatchLoop(ranges, jobIndex, [&](int32_t begin, int32_t end) {
     WalkAxis(
         N, S, begin, end,
