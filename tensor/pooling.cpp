@@ -21,6 +21,7 @@ namespace {
 // whose window misses the input vertically is the default NaN.
 struct Average {
   static constexpr uint32_t kEmptyRow = 0xffc00000u;
+  static constexpr bool kRegroups = false;  // float sums keep their order
   template <class L> L Start() const { return Splat<L>(0.0f); }
   template <class L> L Step(L acc, L x) const { return acc + x; }
   template <class L> L Finish(L acc, float reciprocal) const { return acc * Splat<L>(reciprocal); }
@@ -39,6 +40,7 @@ struct MaxAcc {
 };
 struct Max {
   static constexpr uint32_t kEmptyRow = 0xff7fffffu;
+  static constexpr bool kRegroups = true;
   template <class L> MaxAcc<L> Start() const {
     return {Splat<L>(-3.4028235e38f), MaskNot(Splat<L>(0.0f) == Splat<L>(0.0f))};
   }
@@ -83,10 +85,43 @@ struct Geometry {
   int32_t inH, inW, outH, outW, kH, kW, sH, sW, padTop, padLeft;
 };
 
+// Lanes where a or b is NaN.
+static inline __attribute__((always_inline)) VInt Unordered(VFloat a, VFloat b) {
+#if defined(VORTA_VARIANT_AVX2)
+  return reinterpret_cast<VInt>(_mm256_cmp_ps(reinterpret_cast<__m256>(a), reinterpret_cast<__m256>(b), _CMP_UNORD_Q));
+#else
+  return reinterpret_cast<VInt>(_mm_cmpunord_ps(reinterpret_cast<__m128>(a), reinterpret_cast<__m128>(b)));
+#endif
+}
+
+// The max fold of three-wide, stride-2 windows, each row folded on its own
+// and the rows then folded onto the running value. Without NaNs the step
+// (acc > x) ? acc : x keeps the last of the largest elements however the
+// chain is grouped, so this equals the fold element by element; a NaN window
+// comes out the same too, since the result then depends only on whether the
+// last element is NaN (it ends both chains as the second operand) and on the
+// NaN test, which sees every element.
+static inline __attribute__((always_inline)) MaxAcc<VFloat> FoldRowsThreeWide(
+    const float* p, int64_t inW, int64_t ya, int64_t yb) {
+  MaxAcc<VFloat> a = Max().Start<VFloat>();
+  for (int64_t y = ya; y < yb; ++y) {
+    const float* r = p + y * inW;
+    VFloat x0, x1, x2, unused;
+    LoadEvenOdd(r, x0, x1);
+    LoadEvenOdd(r + 2, x2, unused);
+    a.acc = MaxStep(a.acc, MaxStep(MaxStep(x0, x1), x2));
+    a.sawNan = MaskOr(a.sawNan, MaskOr(Unordered(x0, x1), Unordered(x2, x2)));
+  }
+  return a;
+}
+
 // kLanes outputs whose windows start at p, p + stride, ...: rows [ya, yb).
 template <int kStride, class Op>
 static inline auto FoldLanes(const float* p, int64_t inW, int64_t ya, int64_t yb, int32_t kW,
                                const Op& op) {
+  if constexpr (Op::kRegroups && kStride == 2) {
+    if (kW == 3) return FoldRowsThreeWide(p, inW, ya, yb);
+  }
   auto acc = op.template Start<VFloat>();
   for (int64_t y = ya; y < yb; ++y) {
     const float* r = p + y * inW;
