@@ -219,8 +219,45 @@ struct RowTerms {
   float lower[kSpan], upper[kSpan];
 };
 
+// What every row of a chunk shares: the upper weights and their complements
+// and, on AVX2, for each vector whose lanes all read within eight elements of
+// its first lane's lower neighbour, that neighbour and the lanes' distances
+// from it (one load and two permutes then replace the gathers). Worked out
+// once for a chunk rather than for every row.
+struct ColumnPlan {
+  static constexpr int kVectors = kSpan / kLanes;
+  int32_t first = -1, count = 0;
+  VFloat upperWeight[kVectors], lowerWeight[kVectors];
+#if defined(VORTA_VARIANT_AVX2)
+  int32_t base[kVectors];  // -1: gather
+  VInt dl[kVectors], dh[kVectors];
+#endif
+  void Prepare(int32_t f, int32_t n, const int32_t* lo, const int32_t* hi, const float* w) {
+    if (f == first && n == count) return;
+    first = f;
+    count = n;
+    for (int v = 0; v < n / kLanes; ++v) {
+      const int32_t k = f + v * kLanes;
+      const VFloat wk = Load<VFloat>(w + k);
+      upperWeight[v] = wk;
+      lowerWeight[v] = Splat<VFloat>(1.0f) - wk;
+#if defined(VORTA_VARIANT_AVX2)
+      const VInt l = Load<VInt>(lo + k), h = Load<VInt>(hi + k);
+      const int32_t b = l[0];
+      dl[v] = l - b;
+      dh[v] = h - b;
+      base[v] = LaneBits(Bits<VUint>(dl[v] | dh[v]) >= 8u) == 0 && b >= 0 ? b : -1;
+#else
+      (void)lo;
+      (void)hi;
+#endif
+    }
+  }
+};
+
 struct RowCache {
   RowTerms slot[kSlots];
+  ColumnPlan plan;
   unsigned pinned = 0;
   int next = 0;
   RowCache() {
@@ -247,28 +284,24 @@ struct RowCache {
     s.row = row;
     s.first = first;
     s.count = count;
+    plan.Prepare(first, count, lo, hi, w);
     int32_t k = 0;
-    for (; k + kLanes <= count; k += kLanes) {
-      const VFloat wk = Load<VFloat>(w + first + k);
-      const VInt l = Load<VInt>(lo + first + k), h = Load<VInt>(hi + first + k);
+    for (int v = 0; k + kLanes <= count; k += kLanes, ++v) {
       VFloat lower, upper;
 #if defined(VORTA_VARIANT_AVX2)
-      // Lanes that all read within eight elements from the first lane's lower
-      // neighbour (enlarging, mostly) take one load and two permutes.
-      const int32_t base = l[0];
-      const VInt dl = l - base, dh = h - base;
-      if (LaneBits(Bits<VUint>(dl | dh) >= 8u) == 0 && base >= 0 && int64_t(base) + 8 <= room) {
-        const __m256 v = _mm256_loadu_ps(row + base);
-        lower = reinterpret_cast<VFloat>(_mm256_permutevar8x32_ps(v, reinterpret_cast<__m256i>(dl)));
-        upper = reinterpret_cast<VFloat>(_mm256_permutevar8x32_ps(v, reinterpret_cast<__m256i>(dh)));
+      const int32_t base = plan.base[v];
+      if (base >= 0 && int64_t(base) + 8 <= room) {
+        const __m256 x = _mm256_loadu_ps(row + base);
+        lower = reinterpret_cast<VFloat>(_mm256_permutevar8x32_ps(x, reinterpret_cast<__m256i>(plan.dl[v])));
+        upper = reinterpret_cast<VFloat>(_mm256_permutevar8x32_ps(x, reinterpret_cast<__m256i>(plan.dh[v])));
       } else
 #endif
       {
-        lower = GatherLanes(row, l);
-        upper = GatherLanes(row, h);
+        lower = GatherLanes(row, Load<VInt>(lo + first + k));
+        upper = GatherLanes(row, Load<VInt>(hi + first + k));
       }
-      Store(s.lower + k, (Splat<VFloat>(1.0f) - wk) * lower);
-      Store(s.upper + k, wk * upper);
+      Store(s.lower + k, plan.lowerWeight[v] * lower);
+      Store(s.upper + k, plan.upperWeight[v] * upper);
     }
     for (; k < count; ++k) {
       const float wk = w[first + k];
