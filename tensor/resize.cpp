@@ -332,6 +332,17 @@ static inline __attribute__((always_inline)) L Bilinear(const RowTerms& r0, cons
   return ((Load<L>(r1.lower + k) - top) + Load<L>(r1.upper + k)) * wy + top;
 }
 
+// Two output rows blending the same pair of input rows: the shared terms once.
+template <class L>
+static inline __attribute__((always_inline)) void BilinearPair(const RowTerms& r0, const RowTerms& r1,
+                                                               int32_t k, L wy, L wy2, float* o,
+                                                               float* o2) {
+  const L top = Load<L>(r0.upper + k) + Load<L>(r0.lower + k);
+  const L d = (Load<L>(r1.lower + k) - top) + Load<L>(r1.upper + k);
+  Store(o + k, d * wy + top);
+  Store(o2 + k, d * wy2 + top);
+}
+
 // Rows (front/back slab, lower/upper row) each ww·p[hi] + (1 − ww)·p[lo]; front
 // = fl·(1 − wh) + fh·wh; ((bl·(1 − wh) − front) + bh·wh)·wd + front.
 template <class L>
@@ -353,40 +364,81 @@ static inline void RunLinear(const ResizeJob* job, BatchRanges* ranges, uint32_t
   const LinearTable t2 = LinearTable::At(t + 3 * (int64_t(shape.d0) + shape.d1), shape.d2);
   const LinearTable& x = shape.twoD ? t1 : t2;
   RowCache cache;
+  // Two-dimensional: one output row, or with o2 the next one too (the same
+  // input rows, weight wy2), over columns [first, last).
+  auto blend2d = [&](const float* p, int32_t a, float* o, float* o2, float wy2, int32_t first,
+                     int32_t last) {
+    const int64_t room = shape.planeStride;
+    for (int32_t c = first; c < last; c += kSpan) {
+      const int32_t count = last - c < kSpan ? last - c : kSpan;
+      cache.Unpin();
+      const RowTerms& r0 = cache.Get(p + t0.lo[a], room - t0.lo[a], c, count, x.lo, x.hi, x.w);
+      const RowTerms& r1 = cache.Get(p + t0.hi[a], room - t0.hi[a], c, count, x.lo, x.hi, x.w);
+      const float wy = t0.w[a];
+      float* oc = o + c;
+      int32_t k = 0;
+      if (o2) {
+        float* oc2 = o2 + c;
+        for (; k + kLanes <= count; k += kLanes)
+          BilinearPair(r0, r1, k, Splat<VFloat>(wy), Splat<VFloat>(wy2), oc, oc2);
+        for (; k < count; ++k) BilinearPair(r0, r1, k, wy, wy2, oc, oc2);
+      } else {
+        for (; k + kLanes <= count; k += kLanes) Store(oc + k, Bilinear(r0, r1, k, Splat<VFloat>(wy)));
+        for (; k < count; ++k) oc[k] = Bilinear(r0, r1, k, wy);
+      }
+    }
+  };
   RunBatchLoop(ranges, jobIndex, [&](int32_t begin, int32_t end) {
     RowCursor at;
+    // Two-dimensional: a whole row held back, to go with the next one when
+    // that blends the same input rows (enlarging, mostly).
+    struct {
+      float* out = nullptr;
+      const float* p;
+      int32_t a;
+    } held;
+    auto flush = [&] {
+      if (held.out) blend2d(held.p, held.a, held.out, nullptr, 0.0f, 0, shape.inner);
+      held.out = nullptr;
+    };
     ForEachRow(begin, end, shape.inner, [&](int64_t row, int32_t first, int32_t last) {
       at.Seek(shape, row);
       const int32_t a = at.a, b = at.b;
       const float* p = in + at.block * shape.planeStride;
       const int64_t room = shape.planeStride;
       float* o = out + row * shape.inner;
+      if (shape.twoD) {
+        const bool whole = first == 0 && last == shape.inner;
+        if (held.out && whole && held.p == p && t0.lo[held.a] == t0.lo[a] && t0.hi[held.a] == t0.hi[a]) {
+          blend2d(p, held.a, held.out, o, t0.w[a], 0, shape.inner);
+          held.out = nullptr;
+          return;
+        }
+        flush();
+        if (whole) {
+          held = {o, p, a};
+          return;
+        }
+        blend2d(p, a, o, nullptr, 0.0f, first, last);
+        return;
+      }
       for (int32_t c = first; c < last; c += kSpan) {
         const int32_t count = last - c < kSpan ? last - c : kSpan;
         cache.Unpin();
         float* oc = o + c;
-        if (shape.twoD) {
-          const RowTerms& r0 = cache.Get(p + t0.lo[a], room - t0.lo[a], c, count, x.lo, x.hi, x.w);
-          const RowTerms& r1 = cache.Get(p + t0.hi[a], room - t0.hi[a], c, count, x.lo, x.hi, x.w);
-          const float wy = t0.w[a];
-          int32_t k = 0;
-          for (; k + kLanes <= count; k += kLanes)
-            Store(oc + k, Bilinear(r0, r1, k, Splat<VFloat>(wy)));
-          for (; k < count; ++k) oc[k] = Bilinear(r0, r1, k, wy);
-        } else {
-          auto get = [&](int64_t offset) -> const RowTerms* {
-            return &cache.Get(p + offset, room - offset, c, count, x.lo, x.hi, x.w);
-          };
-          const RowTerms* r[4] = {get(int64_t(t0.lo[a]) + t1.lo[b]), get(int64_t(t0.lo[a]) + t1.hi[b]),
-                                  get(int64_t(t0.hi[a]) + t1.lo[b]), get(int64_t(t0.hi[a]) + t1.hi[b])};
-          const float wh = t1.w[b], wd = t0.w[a];
-          int32_t k = 0;
-          for (; k + kLanes <= count; k += kLanes)
-            Store(oc + k, Trilinear(r, k, Splat<VFloat>(wh), Splat<VFloat>(wd)));
-          for (; k < count; ++k) oc[k] = Trilinear(r, k, wh, wd);
-        }
+        auto get = [&](int64_t offset) -> const RowTerms* {
+          return &cache.Get(p + offset, room - offset, c, count, x.lo, x.hi, x.w);
+        };
+        const RowTerms* r[4] = {get(int64_t(t0.lo[a]) + t1.lo[b]), get(int64_t(t0.lo[a]) + t1.hi[b]),
+                                get(int64_t(t0.hi[a]) + t1.lo[b]), get(int64_t(t0.hi[a]) + t1.hi[b])};
+        const float wh = t1.w[b], wd = t0.w[a];
+        int32_t k = 0;
+        for (; k + kLanes <= count; k += kLanes)
+          Store(oc + k, Trilinear(r, k, Splat<VFloat>(wh), Splat<VFloat>(wd)));
+        for (; k < count; ++k) oc[k] = Trilinear(r, k, wh, wd);
       }
     });
+    flush();
   });
 }
 
