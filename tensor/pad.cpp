@@ -182,15 +182,8 @@ static inline void RunPad(const PadJob* job, BatchRanges* ranges, uint32_t jobIn
       if (outside) {
         FillWords(out + first, value, last - first);
       } else if (first == 0 && last == width && (mapped || constant)) {
-        if (constant) {
-          FillWords(out, value, left);
-          CopyWords(out + left, src + (left - pad), right - left);
-          FillWords(out + right, value, width - right);
-        } else {
-          for (int64_t o = 0; o < left; ++o) out[o] = src[edge[o]];
-          CopyWords(out + left, src + (left - pad), right - left);
-          for (int64_t o = right; o < width; ++o) out[o] = src[edge[kEdgeWidth + o - right]];
-        }
+        if (constant) WholeRows<true>(out, src, 1, width, rowStride, left, right, pad, edge, value);
+        else WholeRows<false>(out, src, 1, width, rowStride, left, right, pad, edge, value);
       } else {
         // Output positions [pad, pad + n) lie inside the input row.
         const int64_t lo = pad < first ? first : pad > last ? last : pad;
