@@ -216,7 +216,8 @@ constexpr int kSlots = 4;       // rows a chunk needs at most (three-dimensional
 struct RowTerms {
   const float* row;
   int32_t first, count;
-  float lower[kSpan], upper[kSpan];
+  alignas(64) float lower[kSpan];  // whole cache lines: the blend reads them in vectors
+  alignas(64) float upper[kSpan];
 };
 
 // What every row of a chunk shares: the upper weights and their complements
