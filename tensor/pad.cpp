@@ -1,7 +1,8 @@
 // Pad walks its batch in output rows (runs along the innermost dimension). The
-// outer coordinates advance as an odometer, one step per run, and pick the
-// input row; within the row the inside stretch is one block copy and the
-// positions outside it are mapped one at a time (or filled with the value).
+// outer coordinates advance as an odometer once a plane; rows of a plane that
+// lie inside the input go through one tight loop (the inside stretch a block
+// copy, the edges filled or taken from offsets computed once), the others one
+// at a time, positions outside the input mapped one by one.
 #include "tensor/pad.h"
 
 #include "frame/batch_loop.h"
@@ -55,6 +56,30 @@ static inline void FillOutside(const PadShape& s, uint32_t* out, const uint32_t*
   for (int64_t o = from; o < to; ++o) out[o] = src[MapOutside(o - s.padBefore[0], s.inSize[0], s.mode)];
 }
 
+constexpr int64_t kEdgeWidth = 32;  // widest edge whose input offsets are kept
+
+// count whole rows of `width` outputs from rows of the input `rowStride`
+// apart: [0, left) and [right, width) are the value or the edge offsets'
+// elements, the rest one block copy.
+template <bool kFill>
+static inline __attribute__((always_inline)) void WholeRows(uint32_t* out, const uint32_t* src,
+                                                            int64_t count, int64_t width,
+                                                            int64_t rowStride, int64_t left,
+                                                            int64_t right, int64_t pad,
+                                                            const int32_t* edge, uint32_t value) {
+  for (int64_t r = 0; r < count; ++r, out += width, src += rowStride) {
+    if constexpr (kFill) {
+      FillWords(out, value, left);
+      CopyWords(out + left, src + (left - pad), right - left);
+      FillWords(out + right, value, width - right);
+    } else {
+      for (int64_t o = 0; o < left; ++o) out[o] = src[edge[o]];
+      CopyWords(out + left, src + (left - pad), right - left);
+      for (int64_t o = right; o < width; ++o) out[o] = src[edge[kEdgeWidth + o - right]];
+    }
+  }
+}
+
 static inline void RunPad(const PadJob* job, BatchRanges* ranges, uint32_t jobIndex) {
   if (job->mode > kWrap) return;
   PadShape s;
@@ -77,50 +102,89 @@ static inline void RunPad(const PadJob* job, BatchRanges* ranges, uint32_t jobIn
   // Every whole row has the same shape: positions [0, left) before the input,
   // the inside stretch up to `right`, then the rest. Narrow edges of the
   // mapping modes get their input offsets once, here.
-  constexpr int64_t kEdge = 32;
   const int64_t left = pad < 0 ? 0 : pad > width ? width : pad;
   const int64_t right = pad + n < left ? left : pad + n > width ? width : pad + n;
-  const bool mapped = s.mode != kConstant && left <= kEdge && width - right <= kEdge;
-  int32_t edge[2 * kEdge];
+  const bool mapped = s.mode != kConstant && left <= kEdgeWidth && width - right <= kEdgeWidth;
+  int32_t edge[2 * kEdgeWidth];
   if (mapped) {
     for (int64_t o = 0; o < left; ++o) edge[o] = int32_t(MapOutside(o - pad, n, s.mode));
-    for (int64_t o = right; o < width; ++o) edge[kEdge + o - right] = int32_t(MapOutside(o - pad, n, s.mode));
+    for (int64_t o = right; o < width; ++o) edge[kEdgeWidth + o - right] = int32_t(MapOutside(o - pad, n, s.mode));
   }
+  // Rows of one plane (dimension 1) map to input rows by one test each; the
+  // outer coordinates (dimensions 2 and up) change once a plane and give the
+  // plane's base offset, or mark the whole plane as padding (constant mode).
+  const int64_t rows = s.rank > 1 ? s.outSize[1] : 1;
+  const int64_t rowPad = s.rank > 1 ? s.padBefore[1] : 0;
+  const int64_t rowsIn = s.rank > 1 ? s.inSize[1] : 1;
+  const int64_t rowStride = s.rank > 1 ? s.inStride[1] : 0;
+  const uint32_t* const input = s.input;
+  uint32_t* const output = s.output;
+  const uint32_t value = s.value;
+  const bool constant = s.mode == kConstant;
   RunBatchLoop(ranges, jobIndex, [&](int32_t begin, int32_t end) {
+    int64_t row = begin / width;
+    int64_t first = begin - row * width;
     int64_t digit[8] = {};
-    bool fresh = true;
-    ForEachRow(begin, end, int32_t(width), [&](int64_t row, int32_t first, int32_t last) {
-      if (fresh) {  // the outer coordinates of the batch's first row
-        int64_t q = row;
-        for (int k = 1; k < s.rank; ++k) {
-          digit[k] = q % s.outSize[k];
-          q /= s.outSize[k];
-        }
-        fresh = false;
-      }
-      uint32_t* out = s.output + row * width;
-      int64_t base = 0;
-      bool outside = false;
-      for (int k = 1; k < s.rank; ++k) {
+    int64_t q = row;
+    for (int k = 1; k < s.rank; ++k) {
+      digit[k] = q % s.outSize[k];
+      q /= s.outSize[k];
+    }
+    int64_t planeBase = 0;
+    bool planeOutside = false;
+    auto seekPlane = [&] {
+      planeBase = 0;
+      planeOutside = false;
+      for (int k = 2; k < s.rank; ++k) {
         int64_t c = digit[k] - s.padBefore[k];
         if (c < 0 || c >= s.inSize[k]) {
-          if (s.mode == kConstant) {
-            outside = true;
-            break;
+          if (constant) {
+            planeOutside = true;
+            return;
           }
           c = MapOutside(c, s.inSize[k], s.mode);
         }
-        base += c * s.inStride[k];
+        planeBase += c * s.inStride[k];
+      }
+    };
+    seekPlane();
+    int64_t remaining = end - begin;
+    int64_t y = digit[1];
+    uint32_t* out = output + row * width;
+    while (remaining > 0) {
+      const int64_t room = width - first;
+      const int64_t last = room < remaining ? width : first + remaining;
+      int64_t c = y - rowPad;
+      bool outside = planeOutside;
+      if (!outside && (c < 0 || c >= rowsIn)) {
+        if (constant) outside = true;
+        else c = MapOutside(c, rowsIn, s.mode);
+      }
+      const uint32_t* src = input + planeBase + c * rowStride;
+      if (!outside && first == 0 && (mapped || constant) && remaining >= width &&
+          y - rowPad >= 0 && y - rowPad < rowsIn) {
+        // Whole rows inside the input, up to the plane's last one: one tight
+        // loop over them, the row pointers stepping by their strides.
+        int64_t k = rowsIn - c < rows - y ? rowsIn - c : rows - y;
+        if (remaining / width < k) k = remaining / width;
+        if (constant) WholeRows<true>(out, src, k, width, rowStride, left, right, pad, edge, value);
+        else WholeRows<false>(out, src, k, width, rowStride, left, right, pad, edge, value);
+        remaining -= k * width;
+        out += k * width;
+        y += k;
+        if (y == rows) {
+          y = 0;
+          for (int k2 = 2; k2 < s.rank && ++digit[k2] == s.outSize[k2]; ++k2) digit[k2] = 0;
+          if (remaining > 0) seekPlane();
+        }
+        continue;
       }
       if (outside) {
-        FillWords(out + first, s.value, last - first);
-      } else if (mapped && first == 0 && last == width) {
-        const uint32_t* src = s.input + base;
-        for (int64_t o = 0; o < left; ++o) out[o] = src[edge[o]];
-        CopyWords(out + left, src + (left - pad), right - left);
-        for (int64_t o = right; o < width; ++o) out[o] = src[edge[kEdge + o - right]];
+        FillWords(out + first, value, last - first);
+      } else if (first == 0 && last == width && (mapped || constant)) {
+        if (constant) WholeRows<true>(out, src, 1, width, rowStride, left, right, pad, edge, value);
+        else WholeRows<false>(out, src, 1, width, rowStride, left, right, pad, edge, value);
       } else {
-        const uint32_t* src = s.input + base;
         // Output positions [pad, pad + n) lie inside the input row.
         const int64_t lo = pad < first ? first : pad > last ? last : pad;
         const int64_t hi = pad + n < lo ? lo : pad + n > last ? last : pad + n;
@@ -128,8 +192,15 @@ static inline void RunPad(const PadJob* job, BatchRanges* ranges, uint32_t jobIn
         if (lo < hi) CopyWords(out + lo, src + (lo - pad), hi - lo);
         FillOutside(s, out, src, hi, last);
       }
-      for (int k = 1; k < s.rank && ++digit[k] == s.outSize[k]; ++k) digit[k] = 0;
-    });
+      remaining -= last - first;
+      first = 0;
+      out += width;
+      if (++y == rows) {
+        y = 0;
+        for (int k = 2; k < s.rank && ++digit[k] == s.outSize[k]; ++k) digit[k] = 0;
+        if (remaining > 0) seekPlane();
+      }
+    }
   });
 }
 

@@ -216,11 +216,49 @@ constexpr int kSlots = 4;       // rows a chunk needs at most (three-dimensional
 struct RowTerms {
   const float* row;
   int32_t first, count;
-  float lower[kSpan], upper[kSpan];
+  alignas(64) float lower[kSpan];  // whole cache lines: the blend reads them in vectors
+  alignas(64) float upper[kSpan];
+};
+
+// What every row of a chunk shares: the upper weights and their complements
+// and, on AVX2, for each vector whose lanes all read within eight elements of
+// its first lane's lower neighbour, that neighbour and the lanes' distances
+// from it (one load and two permutes then replace the gathers). Worked out
+// once for a chunk rather than for every row.
+struct ColumnPlan {
+  static constexpr int kVectors = kSpan / kLanes;
+  int32_t first = -1, count = 0;
+  VFloat upperWeight[kVectors], lowerWeight[kVectors];
+#if defined(VORTA_VARIANT_AVX2)
+  int32_t base[kVectors];  // -1: gather
+  VInt dl[kVectors], dh[kVectors];
+#endif
+  void Prepare(int32_t f, int32_t n, const int32_t* lo, const int32_t* hi, const float* w) {
+    if (f == first && n == count) return;
+    first = f;
+    count = n;
+    for (int v = 0; v < n / kLanes; ++v) {
+      const int32_t k = f + v * kLanes;
+      const VFloat wk = Load<VFloat>(w + k);
+      upperWeight[v] = wk;
+      lowerWeight[v] = Splat<VFloat>(1.0f) - wk;
+#if defined(VORTA_VARIANT_AVX2)
+      const VInt l = Load<VInt>(lo + k), h = Load<VInt>(hi + k);
+      const int32_t b = l[0];
+      dl[v] = l - b;
+      dh[v] = h - b;
+      base[v] = LaneBits(Bits<VUint>(dl[v] | dh[v]) >= 8u) == 0 && b >= 0 ? b : -1;
+#else
+      (void)lo;
+      (void)hi;
+#endif
+    }
+  }
 };
 
 struct RowCache {
   RowTerms slot[kSlots];
+  ColumnPlan plan;
   unsigned pinned = 0;
   int next = 0;
   RowCache() {
@@ -247,28 +285,24 @@ struct RowCache {
     s.row = row;
     s.first = first;
     s.count = count;
+    plan.Prepare(first, count, lo, hi, w);
     int32_t k = 0;
-    for (; k + kLanes <= count; k += kLanes) {
-      const VFloat wk = Load<VFloat>(w + first + k);
-      const VInt l = Load<VInt>(lo + first + k), h = Load<VInt>(hi + first + k);
+    for (int v = 0; k + kLanes <= count; k += kLanes, ++v) {
       VFloat lower, upper;
 #if defined(VORTA_VARIANT_AVX2)
-      // Lanes that all read within eight elements from the first lane's lower
-      // neighbour (enlarging, mostly) take one load and two permutes.
-      const int32_t base = l[0];
-      const VInt dl = l - base, dh = h - base;
-      if (LaneBits(Bits<VUint>(dl | dh) >= 8u) == 0 && base >= 0 && int64_t(base) + 8 <= room) {
-        const __m256 v = _mm256_loadu_ps(row + base);
-        lower = reinterpret_cast<VFloat>(_mm256_permutevar8x32_ps(v, reinterpret_cast<__m256i>(dl)));
-        upper = reinterpret_cast<VFloat>(_mm256_permutevar8x32_ps(v, reinterpret_cast<__m256i>(dh)));
+      const int32_t base = plan.base[v];
+      if (base >= 0 && int64_t(base) + 8 <= room) {
+        const __m256 x = _mm256_loadu_ps(row + base);
+        lower = reinterpret_cast<VFloat>(_mm256_permutevar8x32_ps(x, reinterpret_cast<__m256i>(plan.dl[v])));
+        upper = reinterpret_cast<VFloat>(_mm256_permutevar8x32_ps(x, reinterpret_cast<__m256i>(plan.dh[v])));
       } else
 #endif
       {
-        lower = GatherLanes(row, l);
-        upper = GatherLanes(row, h);
+        lower = GatherLanes(row, Load<VInt>(lo + first + k));
+        upper = GatherLanes(row, Load<VInt>(hi + first + k));
       }
-      Store(s.lower + k, (Splat<VFloat>(1.0f) - wk) * lower);
-      Store(s.upper + k, wk * upper);
+      Store(s.lower + k, plan.lowerWeight[v] * lower);
+      Store(s.upper + k, plan.upperWeight[v] * upper);
     }
     for (; k < count; ++k) {
       const float wk = w[first + k];
@@ -299,6 +333,17 @@ static inline __attribute__((always_inline)) L Bilinear(const RowTerms& r0, cons
   return ((Load<L>(r1.lower + k) - top) + Load<L>(r1.upper + k)) * wy + top;
 }
 
+// Two output rows blending the same pair of input rows: the shared terms once.
+template <class L>
+static inline __attribute__((always_inline)) void BilinearPair(const RowTerms& r0, const RowTerms& r1,
+                                                               int32_t k, L wy, L wy2, float* o,
+                                                               float* o2) {
+  const L top = Load<L>(r0.upper + k) + Load<L>(r0.lower + k);
+  const L d = (Load<L>(r1.lower + k) - top) + Load<L>(r1.upper + k);
+  Store(o + k, d * wy + top);
+  Store(o2 + k, d * wy2 + top);
+}
+
 // Rows (front/back slab, lower/upper row) each ww·p[hi] + (1 − ww)·p[lo]; front
 // = fl·(1 − wh) + fh·wh; ((bl·(1 − wh) − front) + bh·wh)·wd + front.
 template <class L>
@@ -320,40 +365,81 @@ static inline void RunLinear(const ResizeJob* job, BatchRanges* ranges, uint32_t
   const LinearTable t2 = LinearTable::At(t + 3 * (int64_t(shape.d0) + shape.d1), shape.d2);
   const LinearTable& x = shape.twoD ? t1 : t2;
   RowCache cache;
+  // Two-dimensional: one output row, or with o2 the next one too (the same
+  // input rows, weight wy2), over columns [first, last).
+  auto blend2d = [&](const float* p, int32_t a, float* o, float* o2, float wy2, int32_t first,
+                     int32_t last) {
+    const int64_t room = shape.planeStride;
+    for (int32_t c = first; c < last; c += kSpan) {
+      const int32_t count = last - c < kSpan ? last - c : kSpan;
+      cache.Unpin();
+      const RowTerms& r0 = cache.Get(p + t0.lo[a], room - t0.lo[a], c, count, x.lo, x.hi, x.w);
+      const RowTerms& r1 = cache.Get(p + t0.hi[a], room - t0.hi[a], c, count, x.lo, x.hi, x.w);
+      const float wy = t0.w[a];
+      float* oc = o + c;
+      int32_t k = 0;
+      if (o2) {
+        float* oc2 = o2 + c;
+        for (; k + kLanes <= count; k += kLanes)
+          BilinearPair(r0, r1, k, Splat<VFloat>(wy), Splat<VFloat>(wy2), oc, oc2);
+        for (; k < count; ++k) BilinearPair(r0, r1, k, wy, wy2, oc, oc2);
+      } else {
+        for (; k + kLanes <= count; k += kLanes) Store(oc + k, Bilinear(r0, r1, k, Splat<VFloat>(wy)));
+        for (; k < count; ++k) oc[k] = Bilinear(r0, r1, k, wy);
+      }
+    }
+  };
   RunBatchLoop(ranges, jobIndex, [&](int32_t begin, int32_t end) {
     RowCursor at;
+    // Two-dimensional: a whole row held back, to go with the next one when
+    // that blends the same input rows (enlarging, mostly).
+    struct {
+      float* out = nullptr;
+      const float* p;
+      int32_t a;
+    } held;
+    auto flush = [&] {
+      if (held.out) blend2d(held.p, held.a, held.out, nullptr, 0.0f, 0, shape.inner);
+      held.out = nullptr;
+    };
     ForEachRow(begin, end, shape.inner, [&](int64_t row, int32_t first, int32_t last) {
       at.Seek(shape, row);
       const int32_t a = at.a, b = at.b;
       const float* p = in + at.block * shape.planeStride;
       const int64_t room = shape.planeStride;
       float* o = out + row * shape.inner;
+      if (shape.twoD) {
+        const bool whole = first == 0 && last == shape.inner;
+        if (held.out && whole && held.p == p && t0.lo[held.a] == t0.lo[a] && t0.hi[held.a] == t0.hi[a]) {
+          blend2d(p, held.a, held.out, o, t0.w[a], 0, shape.inner);
+          held.out = nullptr;
+          return;
+        }
+        flush();
+        if (whole) {
+          held = {o, p, a};
+          return;
+        }
+        blend2d(p, a, o, nullptr, 0.0f, first, last);
+        return;
+      }
       for (int32_t c = first; c < last; c += kSpan) {
         const int32_t count = last - c < kSpan ? last - c : kSpan;
         cache.Unpin();
         float* oc = o + c;
-        if (shape.twoD) {
-          const RowTerms& r0 = cache.Get(p + t0.lo[a], room - t0.lo[a], c, count, x.lo, x.hi, x.w);
-          const RowTerms& r1 = cache.Get(p + t0.hi[a], room - t0.hi[a], c, count, x.lo, x.hi, x.w);
-          const float wy = t0.w[a];
-          int32_t k = 0;
-          for (; k + kLanes <= count; k += kLanes)
-            Store(oc + k, Bilinear(r0, r1, k, Splat<VFloat>(wy)));
-          for (; k < count; ++k) oc[k] = Bilinear(r0, r1, k, wy);
-        } else {
-          auto get = [&](int64_t offset) -> const RowTerms* {
-            return &cache.Get(p + offset, room - offset, c, count, x.lo, x.hi, x.w);
-          };
-          const RowTerms* r[4] = {get(int64_t(t0.lo[a]) + t1.lo[b]), get(int64_t(t0.lo[a]) + t1.hi[b]),
-                                  get(int64_t(t0.hi[a]) + t1.lo[b]), get(int64_t(t0.hi[a]) + t1.hi[b])};
-          const float wh = t1.w[b], wd = t0.w[a];
-          int32_t k = 0;
-          for (; k + kLanes <= count; k += kLanes)
-            Store(oc + k, Trilinear(r, k, Splat<VFloat>(wh), Splat<VFloat>(wd)));
-          for (; k < count; ++k) oc[k] = Trilinear(r, k, wh, wd);
-        }
+        auto get = [&](int64_t offset) -> const RowTerms* {
+          return &cache.Get(p + offset, room - offset, c, count, x.lo, x.hi, x.w);
+        };
+        const RowTerms* r[4] = {get(int64_t(t0.lo[a]) + t1.lo[b]), get(int64_t(t0.lo[a]) + t1.hi[b]),
+                                get(int64_t(t0.hi[a]) + t1.lo[b]), get(int64_t(t0.hi[a]) + t1.hi[b])};
+        const float wh = t1.w[b], wd = t0.w[a];
+        int32_t k = 0;
+        for (; k + kLanes <= count; k += kLanes)
+          Store(oc + k, Trilinear(r, k, Splat<VFloat>(wh), Splat<VFloat>(wd)));
+        for (; k < count; ++k) oc[k] = Trilinear(r, k, wh, wd);
       }
     });
+    flush();
   });
 }
 

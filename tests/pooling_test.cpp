@@ -116,6 +116,29 @@ TEST_P(Pooling, DefinedValues) {
   EXPECT_EQ(std::bit_cast<float>(c[4]), 45.0f * (1.0f / 9.0f));
 }
 
+// Inputs from a handful of values that tie (+0 and -0 compare equal, so the
+// order decides which one is kept), NaNs with payloads and -inf, on the
+// common 3 x 3, stride-2 shape (rows taken in pairs, narrow rows without a
+// group): the max matches the element-by-element fold
+// bit for bit, however the job groups its steps.
+TEST_P(Pooling, MaxTiesAndNansOnThreeByThreeStrideTwo) {
+  const uint32_t pool[] = {0x00000000u, 0x80000000u, 0x7fc01234u, 0xffc00077u,
+                           0xff800000u, 0x3f800000u, 0xff7fffffu, 0x80000000u};
+  std::mt19937 rng(5);
+  for (const Shape& s : {Shape{3, 23, 45, 3, 3, 2, 2, 1, 1, 12, 23}, Shape{2, 16, 64, 3, 3, 2, 2, 0, 0, 7, 31},
+                         Shape{2, 11, 11, 3, 3, 2, 2, 1, 1, 6, 6}}) {
+    for (unsigned sparse : {2u, 8u, 64u}) {
+      std::vector<float> in(size_t(s.planes) * s.inH * s.inW);
+      for (float& v : in) {
+        const uint32_t r = rng();
+        v = std::bit_cast<float>(r % sparse < 2 ? pool[(r >> 8) % 8] : (r >> 8) % 2 ? 0x80000000u : 0u);
+      }
+      const auto got = Pool(VORTA_EXPORT_POOLING_MAX, in, s, vorta_test::Schedule(2, 0, true, false, rng()));
+      for (size_t e = 0; e < got.size(); ++e) ASSERT_EQ(got[e], Ref(in, s, true, int(e))) << "output " << e;
+    }
+  }
+}
+
 VORTA_INSTANTIATE_VARIANTS(Variants, Pooling);
 
 }  // namespace
