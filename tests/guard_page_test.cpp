@@ -1,0 +1,73 @@
+// No kernel reads or writes outside its buffers: every buffer lies against an
+// inaccessible page, once ending exactly at it and once starting exactly at
+// it, inputs read-only; sizes from empty to a few vectors and beyond, several
+// workers. A fault stops the program naming the kernel (see kernel_cases.h).
+#include <gtest/gtest.h>
+
+#include "tests/kernel_cases.h"
+
+namespace {
+
+using kcases::Kernels;
+
+class GuardPages : public ::testing::TestWithParam<std::tuple<size_t, vorta::CpuVariant>> {};
+
+TEST_P(GuardPages, StaysInsideItsBuffers) {
+  const auto [index, variant] = GetParam();
+  if (variant == vorta::CpuVariant::Avx2 && !vorta::host::CanRunAvx2()) GTEST_SKIP();
+  vorta::host::InitializeLinked(variant);
+  const kcases::Kernel& k = Kernels()[index];
+  std::mt19937_64 rng(0x9a4d0000u + index);
+  for (int32_t size : {1, 2, 3, 5, 8, 9, 17, 33, 70, 300}) {
+    const kcases::Case c = k.make(rng, size);
+    for (bool atStart : {false, true}) {
+      const kcases::Result r =
+          kcases::Run(k, c, vorta_test::Schedule(3, 2, true, true, rng()), atStart);
+      ASSERT_TRUE(r.recordKept) << k.name << ": the record was written";
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Guard, GuardPages,
+    ::testing::Combine(::testing::Range<size_t>(0, Kernels().size()),
+                       ::testing::Values(vorta::CpuVariant::Sse2, vorta::CpuVariant::Avx2)),
+    [](const auto& info) {
+      return Kernels()[std::get<0>(info.param)].name +
+             (std::get<1>(info.param) == vorta::CpuVariant::Avx2 ? "_Avx2" : "_Sse2");
+    });
+
+// The hashes with copy: input and secret read-only, the copy's destination
+// guarded, both alignments, lengths around the block boundaries.
+TEST(GuardPagesDirect, HashesWithCopy) {
+  kcases::InstallFaultHandler();
+  for (vorta::CpuVariant variant : {vorta::CpuVariant::Sse2, vorta::CpuVariant::Avx2}) {
+    if (variant == vorta::CpuVariant::Avx2 && !vorta::host::CanRunAvx2()) continue;
+    vorta::host::InitializeLinked(variant);
+    auto h64 = reinterpret_cast<VortaXxh3Hash64WithCopyFn>(
+        vorta::host::LinkedKernel(VORTA_EXPORT_XXH3_HASH64_WITH_COPY));
+    auto h128 = reinterpret_cast<VortaXxh3Hash128WithCopyFn>(
+        vorta::host::LinkedKernel(VORTA_EXPORT_XXH3_HASH128_WITH_COPY));
+    std::mt19937_64 rng(7);
+    for (size_t length : {241, 255, 256, 257, 1023, 1024, 1025, 4095, 4097}) {
+      std::vector<uint8_t> bytes(length), secretBytes(192), none(length, 0xa5), res(16, 0xa5);
+      for (auto& b : bytes) b = uint8_t(rng());
+      for (auto& b : secretBytes) b = uint8_t(rng());
+      for (bool atStart : {false, true}) {
+        kcases::GuardedBuffer input(bytes, atStart, true), secret(secretBytes, atStart, true);
+        kcases::GuardedBuffer copy(none, atStart, false), result(res, atStart, false);
+        kcases::CurrentKernel().store("XXH3_HASH64_WITH_COPY");
+        const uint64_t a = h64(input.data(), copy.data(), int64_t(length), secret.data());
+        kcases::CurrentKernel().store("XXH3_HASH128_WITH_COPY");
+        uint64_t* r = h128(input.data(), copy.data(), int64_t(length), secret.data(),
+                           reinterpret_cast<uint64_t*>(result.data()));
+        kcases::CurrentKernel().store(nullptr);
+        EXPECT_EQ(r, reinterpret_cast<uint64_t*>(result.data()));
+        EXPECT_EQ(0, memcmp(copy.data(), bytes.data(), length)) << length;
+        EXPECT_EQ(a, h64(input.data(), nullptr, int64_t(length), secret.data()));
+      }
+    }
+  }
+}
+
+}  // namespace
