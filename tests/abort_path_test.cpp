@@ -69,6 +69,7 @@ TEST_P(AbortPaths, AbortsBeforeWritingThenWorks) {
     std::vector<uint8_t> slotBytes(8);
     memcpy(slotBytes.data(), &header, 8);
     kcases::GuardedBuffer slot(slotBytes, round == 0, true);
+    vorta::host::TakeMemoryLog();
     vorta::host::CallGuarded([&] { dispose(c.slot ? static_cast<void*>(slot.data()) : header); });
     kcases::CurrentKernel().store(nullptr);
     const std::vector<vorta::host::MemoryEvent> log = vorta::host::TakeMemoryLog();
