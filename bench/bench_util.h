@@ -93,6 +93,23 @@ inline vorta::host::JobOptions Workers(int workers) {
   return o;
 }
 
+// The memcpy baseline as a job: takes batches from the host like a kernel and
+// copies each batch's elements of elementBytes from source to destination.
+struct CopyJob {
+  const uint8_t* source;
+  uint8_t* destination;
+  int32_t elementBytes;
+};
+inline VORTA_MSABI void CopyBatches(void* job, void*, void*, vorta::BatchRanges* ranges, uint32_t jobIndex) {
+  const auto* j = static_cast<const CopyJob*>(job);
+  int32_t begin, end;
+  while (vorta::host::service::GetWorkStealingRange(ranges, jobIndex, &begin, &end) & 0xff) {
+    if (begin >= end) continue;
+    const size_t w = size_t(j->elementBytes);
+    memcpy(j->destination + size_t(begin) * w, j->source + size_t(begin) * w, size_t(end - begin) * w);
+  }
+}
+
 // name's rate over baseline's; with inverse, the time ratio (baseline's rate
 // over name's), for "at most N times the baseline's time" goals. A goal (0:
 // none) is a lower bound on the ratio, or with inverse an upper bound.

@@ -14,10 +14,10 @@
 // Runs with more than one worker are timed on the wall clock (/real_time).
 //
 // bytes_per_second counts bytes read plus bytes written: a float-to-float map
-// moves 8 bytes per element, the half-to-float cast 6. The memcpy baseline runs
+// moves 8 bytes per element, the half-to-float cast 6, the float64 cast 12. The memcpy baseline runs
 // through the same job system with the same worker count and batches: each
 // batch copies the input bytes of its elements (a 4-byte or 2-byte element
-// input, the width the map reads) into the output buffer, so it pays the same
+// input, or 8 for the float64 cast: the width the map reads) into the output buffer, so it pays the same
 // job overhead and reads the same input. Its bytes_per_second counts the bytes
 // read plus the bytes written too.
 //
@@ -55,9 +55,7 @@ namespace {
 
 using vorta::BatchRanges;
 using vorta::CpuVariant;
-using vorta::DirectMapJob;
 using vorta::JobEntry;
-using vorta::UnaryMapJob;
 
 // ---- sizes and buffers ------------------------------------------------------
 
@@ -94,7 +92,8 @@ Buffer AllocateBuffer(size_t bytes) {
 struct Arrays {
   Buffer floats;
   Buffer halves;
-  Buffer output;
+  Buffer doubles;
+  Buffer output;  // 8 bytes per element: wide enough for the 8-byte copy
 };
 
 Arrays& ArraysFor(int32_t elements) {
@@ -104,14 +103,17 @@ Arrays& ArraysFor(int32_t elements) {
   Arrays a;
   a.floats = AllocateBuffer(size_t(elements) * 4);
   a.halves = AllocateBuffer(size_t(elements) * 2);
-  a.output = AllocateBuffer(size_t(elements) * 4);
+  a.doubles = AllocateBuffer(size_t(elements) * 8);
+  a.output = AllocateBuffer(size_t(elements) * 8);
   auto* f = reinterpret_cast<float*>(a.floats.get());
   auto* h = reinterpret_cast<uint16_t*>(a.halves.get());
+  auto* d = reinterpret_cast<double*>(a.doubles.get());
   std::mt19937 rng(12345);
   std::uniform_real_distribution<float> dist(-8.0f, 8.0f);
   for (int32_t i = 0; i < elements; ++i) {
     f[i] = dist(rng);
     h[i] = vorta::host::FloatToHalfBits(f[i]);
+    d[i] = double(f[i]) * 1e9;  // some beyond the clamp
   }
   return cache.emplace(elements, std::move(a)).first->second;
 }
@@ -129,7 +131,7 @@ void UseVariant(CpuVariant variant) {
 
 // ---- the members -------------------------------------------------------------
 
-enum class Input { Float, Half };
+enum class Input { Float, Half, Double };
 
 struct Member {
   const char* name;
@@ -138,8 +140,10 @@ struct Member {
   int inBytes;
   int outBytes;
   bool direct;  // DirectMapJob record (no length field)
-  float param0;
+  float param0;  // the words at 20 and 24
   float param1;
+  int outputOffset = 8;     // where the record keeps the output pointer
+  uint32_t tail[3] = {};    // the words at 28, 32 and 36
 };
 
 const Member kMembers[] = {
@@ -151,6 +155,18 @@ const Member kMembers[] = {
     {"hard_swish", "0c96f9187bce74a674ef614fd2e66fae", Input::Float, 4, 4, false, 0, 0},
     {"round", "8ce0d156ff177b4381cdeab0833c612b", Input::Float, 4, 4, false, 0, 0},
     {"float_to_half", "f1a167c77318f3f70ee2def7cd78c7d1", Input::Float, 4, 2, true, 0, 0},
+    // the further maps that call no host service
+    {"asin", "0836f6dfa8033e3688ea0d96cbe2cdf9", Input::Float, 4, 4, false, 0, 0},
+    {"atan", "233033982c81b8ee429c85a5994308db", Input::Float, 4, 4, false, 0, 0},
+    {"negate", "0fdbd03be5a86b6b1b565f59508dddf0", Input::Float, 4, 4, false, 0, 0},
+    {"abs", "554464b2a8348dea7d71342dc06d3af2", Input::Float, 4, 4, false, 0, 0},
+    {"sign", "911230af2337e5eff5ad0283cb1509d2", Input::Float, 4, 4, false, 0, 0},
+    {"selu", "9768558757fda616da5a87558ded6817", Input::Float, 4, 4, false, 1.6732632f, 0, 8,
+     {0x3f867d5f /* 1.050701 */}},
+    {"affine_int32", "cad1e8dda5783131a29255343107f23f", Input::Float, 4, 4, false, 0, 0, 8,
+     {0, 2654435761u, 12345}},
+    {"bit_decode", "d2a4234f3958190a9fc0a7d2ca4674c3", Input::Float, 4, 4, true, 0, 0, 16},
+    {"cast_double", "b34f43e5a8617d0c8c85d1ca2f67788c", Input::Double, 8, 4, true, 0, 0},
 };
 
 uint32_t FloatBits(float f) {
@@ -163,13 +179,22 @@ void BM_Map(benchmark::State& state, const Member& m, CpuVariant variant, int32_
             int workers) {
   UseVariant(variant);
   Arrays& a = ArraysFor(elements);
-  const void* input = m.input == Input::Half ? a.halves.get() : a.floats.get();
+  const void* input = m.input == Input::Half     ? a.halves.get()
+                      : m.input == Input::Double ? a.doubles.get()
+                                                 : a.floats.get();
   JobEntry entry = vorta::host::LinkedJob(m.exportName);
 
-  UnaryMapJob unary{input, a.output.get(), elements, FloatBits(m.param0), FloatBits(m.param1)};
-  DirectMapJob direct{input, a.output.get()};
-  void* record = m.direct ? static_cast<void*>(&direct) : static_cast<void*>(&unary);
-  const size_t recordSize = m.direct ? sizeof direct : sizeof unary;
+  // The widest record any member reads: input at 0, length at 16 (span
+  // members), output where the member keeps it, parameters from 20 on.
+  uint8_t record[40] = {};
+  void* output = a.output.get();
+  const uint32_t words[5] = {FloatBits(m.param0), FloatBits(m.param1), m.tail[0], m.tail[1],
+                             m.tail[2]};
+  memcpy(record + 20, words, sizeof words);
+  if (!m.direct) memcpy(record + 16, &elements, 4);
+  memcpy(record, &input, 8);
+  memcpy(record + m.outputOffset, &output, 8);  // a direct record may keep it at 16
+  const size_t recordSize = sizeof record;
 
   vorta::host::JobOptions options;
   options.workers = workers;
@@ -183,27 +208,14 @@ void BM_Map(benchmark::State& state, const Member& m, CpuVariant variant, int32_
 
 // ---- the memcpy baseline -----------------------------------------------------
 
-struct CopyJob {
-  const uint8_t* source;
-  uint8_t* destination;
-  int32_t elementBytes;
-};
-
-// A job like the maps: takes batches from the host and copies each one.
-VORTA_MSABI void CopyBatches(void* job, void*, void*, BatchRanges* ranges, uint32_t jobIndex) {
-  const auto* j = static_cast<const CopyJob*>(job);
-  int32_t begin, end;
-  while (vorta::host::service::GetWorkStealingRange(ranges, jobIndex, &begin, &end) & 0xff) {
-    if (begin >= end) continue;
-    const size_t w = size_t(j->elementBytes);
-    memcpy(j->destination + size_t(begin) * w, j->source + size_t(begin) * w,
-           size_t(end - begin) * w);
-  }
-}
+using bench::CopyBatches;
+using bench::CopyJob;
 
 void BM_Memcpy(benchmark::State& state, int elementBytes, int32_t elements, int workers) {
   Arrays& a = ArraysFor(elements);
-  const uint8_t* source = elementBytes == 2 ? a.halves.get() : a.floats.get();
+  const uint8_t* source = elementBytes == 2   ? a.halves.get()
+                          : elementBytes == 8 ? a.doubles.get()
+                                              : a.floats.get();
   CopyJob job{source, a.output.get(), elementBytes};
   vorta::host::JobOptions options;
   options.workers = workers;
@@ -236,7 +248,7 @@ void RegisterAll() {
   const int workerCounts[] = {1, 2};
   for (const SizeClass& s : kSizes) {
     for (int workers : workerCounts) {
-      for (int inBytes : {4, 2}) {
+      for (int inBytes : {4, 2, 8}) {
         auto* b = benchmark::RegisterBenchmark(CopyName(inBytes, s, workers).c_str(), BM_Memcpy,
                                                inBytes, s.elements, workers);
         b->Unit(benchmark::kMicrosecond);

@@ -7,8 +7,15 @@
 //   build/bench/matmul_bench --benchmark_filter=scaling       # 1 and 2 workers on 512
 //   build/bench/matmul_bench --benchmark_repetitions=5        # steadier ratios
 //
-// Names read  matmul/<shape>/<engine>,  conv/<shape>/<engine>  and
-//             scaling/square/512/<variant>/workers:<n>.
+// Names read  matmul/<shape>/<engine>,  conv/<shape>/<engine>,
+//             scaling/square/512/<variant>/workers:<n>  and, for the host's calling
+//             pattern (batch size 1, a record copy per worker: a = kept, b = fresh
+//             every run), host/<shape>/<tiles>/<a|b>/<variant>/workers:<n> against
+//             host/<shape>/openblas/threads:<n>:
+//   build/bench/matmul_bench --benchmark_filter=host/ --benchmark_repetitions=3
+//       --benchmark_enable_random_interleaving=true    (one line)
+//   OPENBLAS_CORETYPE=Nehalem build/bench/matmul_bench --benchmark_filter='host/square/1024/'
+//       (the SSE2 variant against OpenBLAS restricted to an SSE kernel)
 // Engines: vorta_sse2 and vorta_avx2 (the job through the reference host, one
 // worker), openblas (cblas_sgemm on one thread; for a convolution, an im2col of
 // the whole image followed by cblas_sgemm of the same product, both timed).
@@ -162,6 +169,91 @@ void BM_Scaling(benchmark::State& state, Shape s, CpuVariant variant, int worker
   }
 }
 
+// ---- the host's calling pattern ------------------------------------------------
+//
+// A job-system host hands out one job index at a time (batch size 1) with work
+// stealing and gives every worker its own copy of the record: (a) kept across
+// runs, so scratch is taken once; (b) fresh for every run, so scratch is
+// allocated, first touched and released each time (inside the timing).
+// Timed by the CPU time of the whole process (every worker and OpenBLAS
+// thread), which holds up on a machine shared with other work: a rate is then
+// flops per CPU second, and 2 workers over 1 is the per-core efficiency of the
+// split (1.0 would be a 2x wall-clock speed-up on two free cores).
+
+struct Tiles {
+  const char* name;
+  int tileM, tileN, tileK;
+};
+
+static int RoundUpTo(int n, int to) { return (n + to - 1) / to * to; }
+
+// The tiles README recommends: about four bands of the long side (two per
+// worker of a two-worker host, so stealing evens them out). With batch size 1
+// every band packs the other operand whole for itself, so the fewer and larger
+// the bands, the fewer copies of it. The cross tile sizes the panels: A's must
+// hold a band's rows (up to the job's 144-row block, rounded to the 6-row
+// register tile) at a pass depth of 256; B's 64 columns when one A block
+// covers the band, else up to 512, so that the job can keep B packed while the
+// band's A blocks go past.
+Tiles RecommendedTiles(const Shape& s) {
+  if (s.M >= s.N) {
+    const int band = RoundUpTo((s.M + 3) / 4, 6);
+    return {"recommended", band, band <= 144 ? 64 : std::min(512, RoundUpTo(s.N, 16)), 256};
+  }
+  return {"recommended", std::min(144, RoundUpTo(s.M, 6)), std::min(512, RoundUpTo((s.N + 3) / 4, 16)),
+          256};
+}
+const Tiles kPlainTiles = {"64x64x256", 64, 64, 256};
+
+struct HostRecords {
+  vorta::JobEntry entry;
+  MatMulJob records[2];  // one per worker
+  bool fresh;            // (b): each call runs on a fresh copy, released after
+};
+
+VORTA_MSABI void RunAsHost(void* job, void* additional, void* patch, vorta::BatchRanges* ranges,
+                           uint32_t jobIndex) {
+  auto* h = static_cast<HostRecords*>(job);
+  if (!h->fresh) return h->entry(&h->records[jobIndex], additional, patch, ranges, jobIndex);
+  MatMulJob copy = h->records[jobIndex];
+  h->entry(&copy, additional, patch, ranges, jobIndex);
+  FreeScratch(copy.aPanel);
+  FreeScratch(copy.bPanel);
+}
+
+void BM_HostPattern(benchmark::State& state, Shape s, Tiles t, CpuVariant variant, int workers,
+                    bool fresh) {
+  bench::UseVariant(variant);
+  Operands o(s);
+  HostRecords h;
+  h.entry = vorta::host::LinkedJob(kMatMulExport);
+  h.fresh = fresh;
+  MatMulJob job = ProductRecord(s, o);
+  job.tileM = t.tileM, job.tileN = t.tileN, job.tileK = t.tileK;
+  job.tilesPerMatrix = s.M < s.N ? (s.N + t.tileN - 1) / t.tileN : (s.M + t.tileM - 1) / t.tileM;
+  h.records[0] = h.records[1] = job;
+  vorta::host::JobOptions options;
+  options.workers = workers;
+  options.batchSize = 1;
+  for (auto _ : state) {
+    vorta::host::RunJob(RunAsHost, &h, sizeof h, job.tilesPerMatrix, options);
+    benchmark::ClobberMemory();
+  }
+  SetFlops(state, 2.0 * s.M * s.N * s.K);
+  for (const MatMulJob& used : h.records) {
+    FreeScratch(used.aPanel);
+    FreeScratch(used.bPanel);
+  }
+}
+
+// OpenBLAS on 1 or 2 threads; each benchmark is its own block of iterations,
+// so its threads' spinning after a call only meets its own next call.
+void BM_OpenBlasThreads(benchmark::State& state, Shape s, int threads) {
+  openblas_set_num_threads(threads);
+  BM_OpenBlasMatMul(state, s);
+  openblas_set_num_threads(1);
+}
+
 // ---- convolution --------------------------------------------------------------
 
 struct ConvShape {
@@ -288,8 +380,36 @@ void RegisterShape(const std::string& base, const S& s, Baseline baseline, Vorta
   }
 }
 
+void RegisterHostPattern(const std::vector<CpuVariant>& variants) {
+  const Shape shapes[] = {kShapes[2], kShapes[3], kShapes[4], kShapes[7]};
+  for (const Shape& s : shapes) {
+    const std::string base = std::string("host/") + s.name + "/";
+    for (int threads : {1, 2})
+      benchmark::RegisterBenchmark((base + "openblas/threads:" + std::to_string(threads)).c_str(),
+                                   BM_OpenBlasThreads, s, threads)
+          ->Unit(benchmark::kMicrosecond)
+          ->MeasureProcessCPUTime();
+    for (const Tiles& t : {RecommendedTiles(s), kPlainTiles})
+      for (CpuVariant v : variants) {
+        if (v == CpuVariant::Sse2 && s.M != 1024) continue;  // SSE2 at 1024 only
+        for (bool fresh : {false, true}) {
+          const std::string name = base + t.name + (fresh ? "/b/" : "/a/") + EngineName(v);
+          for (int workers : {1, 2}) {
+            const std::string full = name + "/workers:" + std::to_string(workers);
+            benchmark::RegisterBenchmark(full.c_str(), BM_HostPattern, s, t, v, workers, fresh)
+                ->Unit(benchmark::kMicrosecond)
+                ->MeasureProcessCPUTime();
+            g_ratios.push_back({full, base + "openblas/threads:" + std::to_string(workers)});
+          }
+          g_ratios.push_back({name + "/workers:2", name + "/workers:1"});
+        }
+      }
+  }
+}
+
 void RegisterAll() {
   const std::vector<CpuVariant> variants = bench::AvailableVariants("matmul_bench");
+  RegisterHostPattern(variants);
 
   for (const Shape& s : kShapes)
     RegisterShape(std::string("matmul/") + s.name + "/", s, BM_OpenBlasMatMul, BM_VortaMatMul,

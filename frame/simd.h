@@ -23,6 +23,7 @@ typedef float VFloat __attribute__((vector_size(kLanes * 4)));
 typedef int32_t VInt __attribute__((vector_size(kLanes * 4)));
 typedef uint32_t VUint __attribute__((vector_size(kLanes * 4)));
 typedef int64_t VInt64 __attribute__((vector_size(kLanes * 8)));
+typedef double VDouble __attribute__((vector_size(kLanes * 8)));
 typedef int8_t VInt8 __attribute__((vector_size(kLanes)));
 typedef uint8_t VUint8 __attribute__((vector_size(kLanes)));
 
@@ -32,6 +33,7 @@ template <> struct VecOf<float> { typedef VFloat type; };
 template <> struct VecOf<int32_t> { typedef VInt type; };
 template <> struct VecOf<uint32_t> { typedef VUint type; };
 template <> struct VecOf<int64_t> { typedef VInt64 type; };
+template <> struct VecOf<double> { typedef VDouble type; };
 template <> struct VecOf<int8_t> { typedef VInt8 type; };
 template <> struct VecOf<uint8_t> { typedef VUint8 type; };
 

@@ -49,6 +49,26 @@ static inline __attribute__((always_inline)) void WalkAxis(int32_t N, int32_t S,
   }
 }
 
+// Lines of one columns run handled together, one lane each: their state stays in L1.
+constexpr int32_t kLineChunk = 256;
+
+// Calls body.template operator()<L>(j) for the positions j = 0 .. m − 1, a vector
+// of kLanes positions at a time (L = VecOf<T>) and the rest one by one (L = T).
+template <class T, class Body>
+static inline __attribute__((always_inline)) void EachLane(int32_t m, Body&& body) {
+  int32_t j = 0;
+  for (; j + kLanes <= m; j += kLanes) body.template operator()<typename VecOf<T>::type>(j);
+  for (; j < m; ++j) body.template operator()<T>(j);
+}
+
+// Whether neighbouring lines of a block of `bytes` may run side by side and still
+// give what one line after another gives: when the output is the input itself
+// (each line touches only its own elements) or lies wholly apart from it.
+static inline bool LinesApart(const void* in, const void* out, int64_t bytes) {
+  const uintptr_t a = reinterpret_cast<uintptr_t>(in), b = reinterpret_cast<uintptr_t>(out);
+  return a == b || (b > a ? b - a : a - b) >= uint64_t(bytes);
+}
+
 // ---- rows: the partial-sum order ---------------------------------------------
 
 // Joins eight partials as ((P0∘P4)∘(P2∘P6))∘((P1∘P5)∘(P3∘P7)): halving down.
@@ -62,11 +82,19 @@ static inline __attribute__((always_inline)) T JoinEight(const T* p, const Op& o
 // more goes first into eight partial accumulators, partial j taking elements
 // 8t + j in increasing t, joined by JoinEight; the AVX2 variant folds rows of
 // 32 or more into 32 partials (four registers of eight) joined pairwise and then
-// halved down the same way. The rest of the row is folded in order.
+// halved down the same way. The rest of the row is folded in order. An Op with
+// Keep(at, values, count) and Keep(at, vector) is shown every mapped block as
+// soon as it is mapped, in increasing order (softmax stores its exponentials there).
 template <class Op>
 static inline typename Op::T FoldRow(const typename Op::T* x, int32_t n, const Op& op) {
   using T = typename Op::T;
   using V = typename VecOf<T>::type;
+  constexpr bool kKeeps = requires(const T* p) { op.Keep(int32_t(0), p, int32_t(0)); };
+  auto take = [&](int32_t at) {
+    const V v = op.Map(Load<V>(x + at), 0);
+    if constexpr (kKeeps) op.Keep(at, v);
+    return v;
+  };
   T acc = op.template Identity<T>();
   int32_t k = 0;
   if (n >= 8) {
@@ -77,21 +105,21 @@ static inline typename Op::T FoldRow(const typename Op::T* x, int32_t n, const O
     if (n >= 32) {
       V b = id, c = id, d = id;
       for (; k + 32 <= n; k += 32) {
-        a = op.Combine(a, op.Map(Load<V>(x + k), 0));
-        b = op.Combine(b, op.Map(Load<V>(x + k + 8), 0));
-        c = op.Combine(c, op.Map(Load<V>(x + k + 16), 0));
-        d = op.Combine(d, op.Map(Load<V>(x + k + 24), 0));
+        a = op.Combine(a, take(k));
+        b = op.Combine(b, take(k + 8));
+        c = op.Combine(c, take(k + 16));
+        d = op.Combine(d, take(k + 24));
       }
       a = op.Combine(op.Combine(a, b), op.Combine(c, d));
     } else {
-      for (; k + 8 <= n; k += 8) a = op.Combine(a, op.Map(Load<V>(x + k), 0));
+      for (; k + 8 <= n; k += 8) a = op.Combine(a, take(k));
     }
     Store(partials, a);
 #else
     V a = id, b = id;
     for (; k + 8 <= n; k += 8) {
-      a = op.Combine(a, op.Map(Load<V>(x + k), 0));
-      b = op.Combine(b, op.Map(Load<V>(x + k + 4), 0));
+      a = op.Combine(a, take(k));
+      b = op.Combine(b, take(k + 4));
     }
     Store(partials, a);
     Store(partials + 4, b);
@@ -107,10 +135,15 @@ static inline typename Op::T FoldRow(const typename Op::T* x, int32_t n, const O
       Store(block, op.template Identity<V>());
       for (int32_t i = 0; i < count; ++i) block[i] = x[k + i];
       Store(block, op.Map(Load<V>(block), 0));
+      if constexpr (kKeeps) op.Keep(k, block, count);
       for (int32_t i = 0; i < count; ++i) acc = op.Combine(acc, block[i]);
     }
   } else {
-    for (; k < n; ++k) acc = op.Combine(acc, op.Map(x[k], 0));
+    for (; k < n; ++k) {
+      const T v = op.Map(x[k], 0);
+      if constexpr (kKeeps) op.Keep(k, &v, 1);
+      acc = op.Combine(acc, v);
+    }
   }
   return acc;
 }
@@ -186,15 +219,30 @@ struct MaxFloatFold {
 };
 
 // The index of the last element of x[0 .. n) where pred holds, or -1.
-template <class Pred>
-static inline int32_t LastWhere(const float* x, int32_t n, Pred pred) {
+template <class T, class Pred>
+static inline int32_t LastWhere(const T* x, int32_t n, Pred pred) {
+  using V = typename VecOf<T>::type;
   int32_t i = n;
   for (; i >= kLanes; i -= kLanes) {
-    const int bits = LaneBits(pred(Load<VFloat>(x + i - kLanes)));
+    const int bits = LaneBits(pred(Load<V>(x + i - kLanes)));
     if (bits != 0) return i - kLanes + 31 - __builtin_clz(unsigned(bits));
   }
   while (i > 0)
     if (pred(x[--i])) return i;
+  return -1;
+}
+
+// The index of the first element of x[0 .. n) where pred holds, or -1.
+template <class T, class Pred>
+static inline int32_t FirstWhere(const T* x, int32_t n, Pred pred) {
+  using V = typename VecOf<T>::type;
+  int32_t i = 0;
+  for (; i + kLanes <= n; i += kLanes) {
+    const int bits = LaneBits(pred(Load<V>(x + i)));
+    if (bits != 0) return i + __builtin_ctz(unsigned(bits));
+  }
+  for (; i < n; ++i)
+    if (pred(x[i])) return i;
   return -1;
 }
 

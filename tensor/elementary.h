@@ -1,7 +1,7 @@
 // The single-precision elementary functions every tensor kernel uses: SLEEF's
-// exponential (1.0-ULP class), logarithm, sine, cosine, tangent, arc cosine and
-// hyperbolic tangent (3.5-ULP class) and power (1.0-ULP class), plus this
-// library's own SqrtKernel and RsqrtKernel.
+// exponential (1.0-ULP class), logarithm, sine, cosine, tangent, arc sine, arc
+// cosine, arc tangent and hyperbolic tangent (3.5-ULP class) and power (1.0-ULP
+// class), plus this library's own SqrtKernel and RsqrtKernel.
 //
 // Each takes a lane type: a scalar float or a VFloat. The SSE2 variant calls the
 // four-lane SLEEF forms, the AVX2 variant the eight-lane ones (which fuse
@@ -58,7 +58,9 @@ VORTA_SLEEF_1(log, u35)
 VORTA_SLEEF_1(sin, u35)
 VORTA_SLEEF_1(cos, u35)
 VORTA_SLEEF_1(tan, u35)
+VORTA_SLEEF_1(asin, u35)
 VORTA_SLEEF_1(acos, u35)
+VORTA_SLEEF_1(atan, u35)
 VORTA_SLEEF_1(tanh, u35)
 VORTA_SLEEF_2(pow, u10)
 }  // namespace sleef
@@ -112,7 +114,9 @@ template <class L> static inline __attribute__((always_inline)) L TanKernel(L x)
   if constexpr (std::is_same_v<L, float>) return sleef::tan(x);
   else return ByReductionRange(x, 62.5f, [](VFloat v) { return sleef::tan(v); });
 }
+template <class L> static inline __attribute__((always_inline)) L AsinKernel(L x) { return sleef::asin(x); }
 template <class L> static inline __attribute__((always_inline)) L AcosKernel(L x) { return sleef::acos(x); }
+template <class L> static inline __attribute__((always_inline)) L AtanKernel(L x) { return sleef::atan(x); }
 template <class L> static inline __attribute__((always_inline)) L TanhKernel(L x) { return sleef::tanh(x); }
 template <class L> static inline __attribute__((always_inline)) L PowKernel(L x, L y) { return sleef::pow(x, y); }
 
@@ -131,11 +135,16 @@ static inline __attribute__((always_inline)) VFloat RsqrtEstimate(VFloat x) {
 // 1/sqrt(v) as one Newton step on the estimate, r·(1.5 − 0.5·v·r²), rounded as
 // (r·−0.5)·(v·r·r − 3). Zero and negative values give NaN. At +inf the estimate
 // is 0 and the step would be inf·0, NaN; the true value +0 is returned instead.
+// The estimate of a positive subnormal is +inf, which would make the step −inf:
+// such a v is scaled by 2^24 first and the result by 2^12 (both exact).
 template <class L>
 static inline __attribute__((always_inline)) L RsqrtKernel(L v) {
-  const L r = RsqrtEstimate(v);
-  const L y = (r * Splat<L>(-0.5f)) * (v * r * r - Splat<L>(3.0f));
-  return Select(v == Splat<L>(__builtin_inff()), Splat<L>(0.0f), y);
+  const auto tiny = v < Splat<L>(1.17549435e-38f);
+  const L u = Select(tiny, v * Splat<L>(16777216.0f), v);
+  const L r = RsqrtEstimate(u);
+  const L y = (r * Splat<L>(-0.5f)) * (u * r * r - Splat<L>(3.0f));
+  return Select(u == Splat<L>(__builtin_inff()), Splat<L>(0.0f),
+                Select(tiny, y * Splat<L>(4096.0f), y));
 }
 
 // sqrt(s) as one Newton step on the reciprocal estimate, rounded as

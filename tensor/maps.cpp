@@ -4,6 +4,7 @@
 #include "tensor/maps.h"
 
 #include "frame/services.h"
+#include "tensor/activation_ops.h"
 #include "tensor/map_loops.h"
 #include "tensor/rounding.h"
 
@@ -11,20 +12,6 @@ namespace vorta::VORTA_NS {
 namespace {
 
 constexpr float kInf = __builtin_inff();
-
-template <class In_, class Out_>
-struct Map {
-  typedef In_ In;
-  typedef Out_ Out;
-  Map() = default;
-  template <class Job>
-  explicit Map(const Job*) {}
-};
-
-template <class T>
-static inline T Param(uint32_t bits) {
-  return Bits<T>(bits);
-}
 
 // ---- casts and int32 arithmetic ----
 
@@ -54,6 +41,16 @@ struct SignInt32 : Map<int32_t, int32_t> {
   template <class L> L operator()(L x) const {
     const L zero = Splat<L>(0);
     return Select(x > zero, Splat<L>(1), Select(x < zero, Splat<L>(-1), zero));
+  }
+};
+
+// offset + scale * x, wrapping.
+struct AffineInt32 : Map<int32_t, int32_t> {
+  int32_t scale, offset;
+  explicit AffineInt32(const AffineInt32Job* job) : scale(job->scale), offset(job->offset) {}
+  template <class L> L operator()(L x) const {
+    using U = std::conditional_t<sizeof(L) == 4, uint32_t, VUint>;
+    return Bits<L>(Bits<U>(WrapMul(x, Splat<L>(scale))) + Splat<U>(uint32_t(offset)));
   }
 };
 
@@ -88,6 +85,15 @@ struct BitRemapInt32 : Map<int32_t, int32_t> {
   }
 };
 
+// Bit 30 takes the value of bit 31 (undoing BitRemapInt32 on its clamped range):
+// an arithmetic shift by one puts bit 31 at bit 30.
+struct BitDecodeInt32 : Map<int32_t, int32_t> {
+  using Map::Map;
+  template <class L> L operator()(L x) const {
+    return (x & Splat<L>(int32_t(0xbfffffffu))) | ((x >> 1) & Splat<L>(0x40000000));
+  }
+};
+
 struct IsNanTest : Map<float, int32_t> {
   using Map::Map;
   template <class L> IntOf<L> operator()(L x) const {
@@ -97,6 +103,27 @@ struct IsNanTest : Map<float, int32_t> {
 };
 
 // ---- float arithmetic and rounding ----
+
+// Negation and absolute value on the bits alone: zeros and NaN (payload
+// included) change in the sign bit only.
+struct NegateFloatBits : Map<int32_t, int32_t> {
+  using Map::Map;
+  template <class L> L operator()(L x) const { return x ^ Splat<L>(INT32_MIN); }
+};
+
+struct AbsFloatBits : Map<int32_t, int32_t> {
+  using Map::Map;
+  template <class L> L operator()(L x) const { return x & Splat<L>(INT32_MAX); }
+};
+
+// ±1 with the sign of x; ±0 and NaN give +0.
+struct SignFloat : Map<float, float> {
+  using Map::Map;
+  template <class L> L operator()(L x) const {
+    const L zero = Splat<L>(0.0f);
+    return Select(MaskOr(x < zero, x > zero), CopySign(Splat<L>(1.0f), x), zero);
+  }
+};
 
 struct SquareFloat : Map<float, float> {
   using Map::Map;
@@ -131,15 +158,6 @@ struct RoundFloat : Map<float, float> {
 
 // ---- activations ----
 
-// max(x, 0) with +0 for -0 and NaN kept. The textbook (|x| + x) / 2 overflows
-// for x >= 2^127 and gives NaN at -inf.
-struct Relu : Map<float, float> {
-  using Map::Map;
-  template <class L> L operator()(L x) const {
-    return Select(MaskOr(x > Splat<L>(0.0f), IsNan(x)), x, Splat<L>(0.0f));
-  }
-};
-
 // (|x| - |x - 6| + 6) / 2, which is exact below 2^25; beyond that (and at the
 // infinities) the rounding of x - 6 breaks it, so the clamp is taken directly.
 struct Relu6 : Map<float, float> {
@@ -169,34 +187,6 @@ struct HardSwish : Map<float, float> {
     L h = MaxStep(MinStep(t, Splat<L>(1.0f)), Splat<L>(0.0f));
     return Select(x == Splat<L>(-kInf), Splat<L>(-0.0f), h * x);
   }
-};
-
-// p0 * x + p1 * |x|. Where the two products overflow in opposite directions the
-// sum would be inf - inf; the slope of x's side, (p0 ± p1) * x, is taken instead.
-struct TwoSlope : Map<float, float> {
-  float p0, p1;
-  explicit TwoSlope(const UnaryMapJob* job) : p0(Param<float>(job->param0)), p1(Param<float>(job->param1)) {}
-  template <class L> L operator()(L x) const {
-    const L a = Splat<L>(p0), b = Splat<L>(p1);
-    L r = a * x + b * Abs(x);
-    auto broken = MaskAnd(IsNan(r), MaskNot(MaskOr(IsNan(x), MaskOr(IsNan(a), IsNan(b)))));
-    L slope = a + Select(x > Splat<L>(0.0f), b, -b);
-    L side = Select(slope == Splat<L>(0.0f), Splat<L>(0.0f), slope * x);
-    return Select(broken, side, r);
-  }
-};
-
-struct ThresholdedRelu : Map<float, float> {
-  float p0;
-  explicit ThresholdedRelu(const UnaryMapJob* job) : p0(Param<float>(job->param0)) {}
-  template <class L> L operator()(L x) const { return Select(x > Splat<L>(p0), x, Splat<L>(0.0f)); }
-};
-
-// Two roundings: multiply, then add.
-struct Affine : Map<float, float> {
-  float p0, p1;
-  explicit Affine(const UnaryMapJob* job) : p0(Param<float>(job->param0)), p1(Param<float>(job->param1)) {}
-  template <class L> L operator()(L x) const { return x * Splat<L>(p0) + Splat<L>(p1); }
 };
 
 // v = (p0 is NaN or x > p0) ? x : p0, then (p1 < v or v is NaN) ? p1 : v: a NaN
@@ -250,6 +240,41 @@ struct CastBoolToInt32 : Map<uint8_t, int32_t> {
   VInt operator()(VUint8 x) const { return __builtin_convertvector(x != 0, VInt) & 1; }
 };
 
+// Below -2^31 gives -2^31, above 2^31 - 1 gives 2^31 (the float nearest to
+// it); the rest, NaN included, rounds to float. The vector form works on the
+// two halves of the lanes: the maximum with -2^31 keeps a NaN (its second
+// operand), the selection of 2^31 does not depend on the rounding mode.
+struct CastDoubleClamped : Map<double, float> {
+  using Map::Map;
+  float operator()(double x) const {
+    return float(x < -2147483648.0 ? -2147483648.0 : x > 2147483647.0 ? 2147483648.0 : x);
+  }
+  VFloat operator()(VDouble x) const {
+#if defined(VORTA_VARIANT_AVX2)
+    __m256d half[2];
+    __m128 f[2];
+    __builtin_memcpy(half, &x, sizeof half);
+    for (int i = 0; i < 2; ++i) {
+      const __m256d v = _mm256_max_pd(_mm256_set1_pd(-2147483648.0), half[i]);
+      const __m256d above = _mm256_cmp_pd(half[i], _mm256_set1_pd(2147483647.0), _CMP_GT_OQ);
+      f[i] = _mm256_cvtpd_ps(_mm256_blendv_pd(v, _mm256_set1_pd(2147483648.0), above));
+    }
+    return reinterpret_cast<VFloat>(_mm256_set_m128(f[1], f[0]));
+#else
+    __m128d half[2];
+    __m128 f[2];
+    __builtin_memcpy(half, &x, sizeof half);
+    for (int i = 0; i < 2; ++i) {
+      const __m128d v = _mm_max_pd(_mm_set1_pd(-2147483648.0), half[i]);
+      const __m128d above = _mm_cmpgt_pd(half[i], _mm_set1_pd(2147483647.0));
+      f[i] = _mm_cvtpd_ps(_mm_or_pd(_mm_andnot_pd(above, v),
+                                    _mm_and_pd(above, _mm_set1_pd(2147483648.0))));
+    }
+    return reinterpret_cast<VFloat>(_mm_movelh_ps(f[0], f[1]));
+#endif
+  }
+};
+
 // roundHalfEven(x / scale) + zeroPoint, clamped to 0..255 and truncated. A NaN
 // survives both clamps and truncates to the integer indefinite, whose low byte is 0.
 struct QuantizeUint8 : Map<float, uint8_t> {
@@ -275,8 +300,12 @@ VORTA_SPAN_MAP(MapCastFloatToInt32, CastFloatToInt32, UnaryMapJob)
 VORTA_SPAN_MAP(MapNegateInt32, NegateInt32, UnaryMapJob)
 VORTA_SPAN_MAP(MapAbsInt32, AbsInt32, UnaryMapJob)
 VORTA_SPAN_MAP(MapSignInt32, SignInt32, UnaryMapJob)
+VORTA_SPAN_MAP(MapAffineInt32, AffineInt32, AffineInt32Job)
 VORTA_SPAN_MAP(MapLogicalNotInt32, LogicalNotInt32, UnaryMapJob)
 VORTA_SPAN_MAP(MapSquareInt32, SquareInt32, UnaryMapJob)
+VORTA_SPAN_MAP(MapNegateFloat, NegateFloatBits, UnaryMapJob)
+VORTA_SPAN_MAP(MapAbsFloat, AbsFloatBits, UnaryMapJob)
+VORTA_SPAN_MAP(MapSignFloat, SignFloat, UnaryMapJob)
 VORTA_SPAN_MAP(MapSquareFloat, SquareFloat, UnaryMapJob)
 VORTA_SPAN_MAP(MapSqrtFloat, SqrtFloat, UnaryMapJob)
 VORTA_SPAN_MAP(MapReciprocalFloat, ReciprocalFloat, UnaryMapJob)
@@ -299,6 +328,8 @@ VORTA_DIRECT_MAP(MapCastInt8ToInt32, CastInt8ToInt32, DirectMapJob)
 VORTA_DIRECT_MAP(MapCastBoolToInt32, CastBoolToInt32, DirectMapJob)
 VORTA_DIRECT_MAP(MapQuantizeUint8, QuantizeUint8, QuantizeJob)
 VORTA_DIRECT_MAP(MapBitRemapInt32, BitRemapInt32, DirectMapJob)
+VORTA_DIRECT_MAP(MapBitDecodeInt32, BitDecodeInt32, BitDecodeJob)
+VORTA_DIRECT_MAP(MapCastDoubleToFloat, CastDoubleClamped, DirectMapJob)
 
 // The half casts go element by element through the host's conversions.
 VORTA_JOB_BODY(MapCastHalfToFloat) {

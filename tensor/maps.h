@@ -9,8 +9,12 @@ VORTA_JOB_BODY(MapCastFloatToInt32);
 VORTA_JOB_BODY(MapNegateInt32);
 VORTA_JOB_BODY(MapAbsInt32);
 VORTA_JOB_BODY(MapSignInt32);
+VORTA_JOB_BODY(MapAffineInt32);
 VORTA_JOB_BODY(MapLogicalNotInt32);
 VORTA_JOB_BODY(MapSquareInt32);
+VORTA_JOB_BODY(MapNegateFloat);
+VORTA_JOB_BODY(MapAbsFloat);
+VORTA_JOB_BODY(MapSignFloat);
 VORTA_JOB_BODY(MapSquareFloat);
 VORTA_JOB_BODY(MapSqrtFloat);
 VORTA_JOB_BODY(MapReciprocalFloat);
@@ -35,6 +39,8 @@ VORTA_JOB_BODY(MapCastInt8ToInt32);
 VORTA_JOB_BODY(MapCastBoolToInt32);
 VORTA_JOB_BODY(MapQuantizeUint8);
 VORTA_JOB_BODY(MapBitRemapInt32);
+VORTA_JOB_BODY(MapBitDecodeInt32);
+VORTA_JOB_BODY(MapCastDoubleToFloat);
 VORTA_JOB_BODY(MapInPlacePass);
 
 }  // namespace vorta::VORTA_NS

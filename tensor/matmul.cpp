@@ -39,22 +39,42 @@ int64_t BatchOffset(const MatMulJob* job, bool operandB, int64_t batch) {
   return offset;
 }
 
-// Scratch of one record: sized for the largest block its shape can produce
-// (A rows rounded up to whole slivers, B columns to whole vectors).
-uint64_t APanelBytes(const MatMulJob* job) {
-  return (RoundUp(size_t(Min(job->M, kBlockRows)), MatMulTile::kRows) *
-              size_t(Min(job->K, kPassDepth)) * kACopies +
-          kPackSlack) *
-         sizeof(float);
+// Record scratch holds what its documentation says for the record's own tiles:
+// aPanel tileK x tileM floats, bPanel tileK x tileN. The blocks below are cut to
+// fit whatever that gives, never the other way round. Beyond what the largest
+// block uses (in either variant) the job neither allocates nor touches more.
+constexpr int64_t kPanelCapFloats = int64_t(kPassDepth) * kBlockCols;
+static_assert(kPanelCapFloats >=
+              int64_t(RoundUp(kBlockRows, MatMulTile::kRows)) * kPassDepth * kACopies);
+int64_t PanelFloats(int32_t depth, int32_t width) {
+  if (depth <= 0 || width <= 0) return 0;
+  return Min(int64_t(depth) * width, kPanelCapFloats);
 }
-uint64_t BPanelBytes(const MatMulJob* job) {
-  return size_t(Min(job->K, kPassDepth)) * RoundUp(size_t(Min(job->N, kBlockCols)), kLanes) *
-         sizeof(float);
+
+// Tiles too small for a useful pass use buffers on the stack instead: passes of
+// kStackDepth steps over one A sliver and one B sliver.
+constexpr int32_t kStackDepth = 64;
+constexpr int64_t kAStepFloats = MatMulTile::kRows * kACopies;  // one packed A sliver, one k
+constexpr int64_t kAStackFloats = kStackDepth * kAStepFloats;
+constexpr int64_t kBStackFloats = kStackDepth * MatMulTile::kCols;
+
+// The record's panel `field` (capacity `*cap` floats), allocated on first use
+// and stored in the record, when it holds `need` floats; otherwise the stack
+// buffer, `*cap` becoming its size.
+template <float* MatMulJob::*field>
+float* Panel(MatMulJob* job, int64_t* cap, int64_t need, float* stack, int64_t stackCap) {
+  if (*cap >= need) {
+    if (!(job->*field)) job->*field = HostScratch(uint64_t(*cap) * sizeof(float));
+    if (float* panel = job->*field) return panel;
+  }
+  *cap = stackCap;
+  return stack;
 }
 
 // out[r][j] for r0 <= r < r1, c0 <= j < c1.
 void MultiplyRegion(MatMulJob* job, const float* a, const float* b, float* out, int32_t r0,
                     int32_t r1, int32_t c0, int32_t c1) {
+  constexpr int32_t R = MatMulTile::kRows, C = MatMulTile::kCols;
   const int32_t K = job->K;
   const bool accumulate = job->accumulate != 0;
   const ptrdiff_t ldc = job->ldc;
@@ -73,33 +93,83 @@ void MultiplyRegion(MatMulJob* job, const float* a, const float* b, float* out, 
   // Few rows use each element of B only a few times: reading B where it lies
   // beats copying it. Only whole vectors can be read in place.
   const bool bInPlace = !job->transB && r1 - r0 <= kInPlaceRows;
-  if (!job->aPanel) job->aPanel = HostScratch(APanelBytes(job));
-  if (!job->bPanel) job->bPanel = HostScratch(BPanelBytes(job));
-  float* aPanel = job->aPanel;
-  float* bPanel = job->bPanel;
 
-  for (int32_t jc = c0; jc < c1; jc += kBlockCols) {
-    const int32_t nc = int32_t(Min(kBlockCols, c1 - jc));
-    const int32_t packFrom = bInPlace ? nc / kLanes * kLanes : 0;
-    for (int32_t pc = 0; pc < K; pc += kPassDepth) {
-      const int32_t kc = int32_t(Min(kPassDepth, K - pc));
-      const float* bPass = b + pc * bDepthStep + jc * bColStep;
-      if (packFrom < nc)
-        PackB<MatMulTile>(bPass + packFrom * bColStep, bDepthStep, bColStep, kc, nc - packFrom,
-                          bPanel);
-      for (int32_t ic = r0; ic < r1; ic += kBlockRows) {
-        const int32_t mc = int32_t(Min(kBlockRows, r1 - ic));
-        const bool fromOutput = accumulate || pc > 0;
-        float* y = out + ic * ldc + jc;
-        PackA<MatMulTile>(a + ic * aRowStep + pc * aDepthStep, aRowStep, aDepthStep, mc, kc,
-                          aPanel);
-        const PackedA<MatMulTile> aBlock{aPanel, kc};
-        if (packFrom > 0)
-          TileMultiply<MatMulTile>(aBlock, BPanel{bPass, bDepthStep, false}, mc, packFrom, kc, y,
-                                   ldc, fromOutput);
-        if (packFrom < nc)
-          TileMultiply<MatMulTile>(aBlock, BPanel{bPanel, 0, true}, mc, nc - packFrom, kc,
-                                   y + packFrom, ldc, fromOutput);
+  // The panels, and the pass depth and block sizes they allow: first a pass as
+  // deep as both panels hold, then, if A's panel can take the region's rows in
+  // one block without making passes shallower than kStackDepth, the whole block.
+  alignas(64) float aStack[kAStackFloats];
+  alignas(64) float bStack[kBStackFloats];
+  const int32_t depth = int32_t(Min(K, kPassDepth));
+  const int32_t minDepth = int32_t(Min(depth, kStackDepth));
+  int64_t aCap = PanelFloats(job->tileK, job->tileM);
+  int64_t bCap = PanelFloats(job->tileK, job->tileN);
+  float* aPanel = Panel<&MatMulJob::aPanel>(job, &aCap, minDepth * kAStepFloats, aStack,
+                                            kAStackFloats);
+  float* bPanel = Panel<&MatMulJob::bPanel>(job, &bCap, int64_t(minDepth) * C, bStack,
+                                            kBStackFloats);
+  int32_t kc = int32_t(Min(Min(depth, bCap / C), aCap / kAStepFloats));
+  const int32_t rows = int32_t(Min(r1 - r0, kBlockRows));
+  const int64_t wholeDepth = aCap / (RoundUp(size_t(rows), R) * kACopies);
+  int32_t mc = rows;
+  if (wholeDepth >= Min(kc, kStackDepth))
+    kc = int32_t(Min(kc, wholeDepth));
+  else
+    mc = int32_t(aCap / (int64_t(kc) * kAStepFloats) * R);
+  // Passes of equal depth: no short last pass where one more step than fits is left.
+  kc = int32_t((K + (K + kc - 1) / kc - 1) / ((K + kc - 1) / kc));
+  const int32_t ncMax = int32_t(Min(kBlockCols, bCap / kc / C * C));
+
+  // Each pass packs every A block and every B block at least once; whichever
+  // operand needs fewer extra copies is packed in the outer loop (its block
+  // stays packed while the other operand's blocks go past).
+  const int64_t rowBlocks = (r1 - r0 + mc - 1) / mc, colBlocks = (c1 - c0 + ncMax - 1) / ncMax;
+  const bool aOutside = (rowBlocks - 1) * (c1 - c0) <= (colBlocks - 1) * (r1 - r0);
+  for (int32_t pc = 0; pc < K; pc += kc) {
+    const int32_t kp = int32_t(Min(kc, K - pc));
+    const bool fromOutput = accumulate || pc > 0;
+    const PackedA<MatMulTile> aBlock{aPanel, kp};
+    const auto packA = [&](int32_t ic) {
+      PackA<MatMulTile>(a + ic * aRowStep + pc * aDepthStep, aRowStep, aDepthStep,
+                        int32_t(Min(mc, r1 - ic)), kp, aPanel);
+    };
+    // Columns [jc, jc + from) of a B block are read where they lie: always
+    // when the region has few rows, else (untransposed B) only by the first
+    // row tile over each sliver, which packs them as it goes. The rest go
+    // through PackB, onto the panel after the slivers packed that way.
+    const auto inPlaceCols = [&](int32_t nc) {
+      return bInPlace ? nc / kLanes * kLanes : job->transB ? 0 : nc / C * C;
+    };
+    const auto packB = [&](int32_t jc) {
+      const int32_t nc = int32_t(Min(ncMax, c1 - jc)), from = inPlaceCols(nc);
+      if (from < nc)
+        PackB<MatMulTile>(b + pc * bDepthStep + (jc + from) * bColStep, bDepthStep, bColStep,
+                          kp, nc - from, bPanel + (bInPlace ? 0 : from * kp));
+    };
+    // `first`: the first row block over this B block, which packs it.
+    const auto multiply = [&](int32_t ic, int32_t jc, bool first) {
+      const int32_t mp = int32_t(Min(mc, r1 - ic)), nc = int32_t(Min(ncMax, c1 - jc));
+      const int32_t from = inPlaceCols(nc);
+      float* y = out + ic * ldc + jc;
+      const BPanel inPlace{b + pc * bDepthStep + jc, bDepthStep, false};
+      if (from > 0 && (bInPlace || first))
+        TileMultiply<MatMulTile>(aBlock, inPlace, mp, from, kp, y, ldc, fromOutput,
+                                 bInPlace ? nullptr : bPanel);
+      else if (from > 0)
+        TileMultiply<MatMulTile>(aBlock, BPanel{bPanel, 0, true}, mp, from, kp, y, ldc,
+                                 fromOutput);
+      if (from < nc)
+        TileMultiply<MatMulTile>(aBlock, BPanel{bPanel + (bInPlace ? 0 : from * kp), 0, true},
+                                 mp, nc - from, kp, y + from, ldc, fromOutput);
+    };
+    if (aOutside) {
+      for (int32_t ic = r0; ic < r1; ic += mc) {
+        packA(ic);
+        for (int32_t jc = c0; jc < c1; jc += ncMax) packB(jc), multiply(ic, jc, true);
+      }
+    } else {
+      for (int32_t jc = c0; jc < c1; jc += ncMax) {
+        packB(jc);
+        for (int32_t ic = r0; ic < r1; ic += mc) packA(ic), multiply(ic, jc, ic == r0);
       }
     }
   }

@@ -49,7 +49,7 @@ static inline __attribute__((always_inline)) VFloat Broadcast(const float* p) {
 #endif
 }
 
-static inline size_t RoundUp(size_t n, size_t to) { return (n + to - 1) / to * to; }
+static constexpr inline size_t RoundUp(size_t n, size_t to) { return (n + to - 1) / to * to; }
 
 // Scratch from the host's untracked allocator, taken on first use and kept in
 // the record; the host owns it from then on.
@@ -119,10 +119,13 @@ struct BPanel {
 // ---- the register tile --------------------------------------------------------
 
 // Y[r][0 .. Vectors * kLanes) for r < Rows, from Y itself (accumulate) or zero,
-// plus the products of `depth` steps of A and B.
-template <int Rows, int Vectors, class Sliver>
+// plus the products of `depth` steps of A and B. With Copy, each step's B
+// vectors are also stored to `copy` (packed, Vectors * kLanes floats a step),
+// so the first tile over B read in place packs it for the tiles after it.
+template <int Rows, int Vectors, class Sliver, bool Copy = false>
 __attribute__((noinline)) void MicroTile(Sliver a, const float* b, ptrdiff_t ldb, ptrdiff_t depth,
-                                         float* y, ptrdiff_t ldy, bool accumulate) {
+                                         float* y, ptrdiff_t ldy, bool accumulate,
+                                         float* copy = nullptr) {
   VFloat acc[Rows][Vectors];
 #pragma GCC unroll 6
   for (int r = 0; r < Rows; ++r)
@@ -133,6 +136,11 @@ __attribute__((noinline)) void MicroTile(Sliver a, const float* b, ptrdiff_t ldb
     VFloat bv[Vectors];
 #pragma GCC unroll 3
     for (int v = 0; v < Vectors; ++v) bv[v] = Load<VFloat>(b + v * kLanes);
+    if constexpr (Copy) {
+#pragma GCC unroll 3
+      for (int v = 0; v < Vectors; ++v) Store(copy + v * kLanes, bv[v]);
+      copy += Vectors * kLanes;
+    }
 #pragma GCC unroll 6
     for (int r = 0; r < Rows; ++r) {
       const VFloat av = a.Row(r);
@@ -149,23 +157,24 @@ __attribute__((noinline)) void MicroTile(Sliver a, const float* b, ptrdiff_t ldb
 }
 
 template <class Sliver>
-using MicroTileFn = void (*)(Sliver, const float*, ptrdiff_t, ptrdiff_t, float*, ptrdiff_t, bool);
+using MicroTileFn = void (*)(Sliver, const float*, ptrdiff_t, ptrdiff_t, float*, ptrdiff_t, bool,
+                             float*);
 
 // The register tile for `rows` rows (1 .. Tile::kRows) and `vectors` vectors
 // (1 .. Tile::kVectors).
-template <class Tile, class Sliver, int R = Tile::kRows>
+template <class Tile, class Sliver, bool Copy = false, int R = Tile::kRows>
 static inline MicroTileFn<Sliver> PickMicroTile(int rows, int vectors) {
   static_assert(Tile::kVectors <= 3);
   if constexpr (R > 1) {
-    if (rows < R) return PickMicroTile<Tile, Sliver, R - 1>(rows, vectors);
+    if (rows < R) return PickMicroTile<Tile, Sliver, Copy, R - 1>(rows, vectors);
   }
   if constexpr (Tile::kVectors >= 3) {
-    if (vectors == 3) return &MicroTile<R, 3, Sliver>;
+    if (vectors == 3) return &MicroTile<R, 3, Sliver, Copy>;
   }
   if constexpr (Tile::kVectors >= 2) {
-    if (vectors == 2) return &MicroTile<R, 2, Sliver>;
+    if (vectors == 2) return &MicroTile<R, 2, Sliver, Copy>;
   }
-  return &MicroTile<R, 1, Sliver>;
+  return &MicroTile<R, 1, Sliver, Copy>;
 }
 
 // Y[r][j] = (accumulate ? Y[r][j] : 0) + sum over k < depth of A[r][k] * B[k][j],
@@ -173,19 +182,31 @@ static inline MicroTileFn<Sliver> PickMicroTile(int rows, int vectors) {
 // walked in slivers of Tile::kCols (B stays in L1 while the A slivers stream
 // past it). A sliver whose width is not a whole number of vectors runs on a
 // register-tile-sized buffer, so Y is never written beyond column cols.
+//
+// With `packInto`, B (in place, cols a whole number of vectors) is packed there
+// as PackB would lay it out by the first row tile of each sliver, and the
+// other row tiles read the packed copy.
 template <class Tile, class ABlock>
 static void TileMultiply(const ABlock& a, const BPanel& b, int32_t rows, int32_t cols,
-                         ptrdiff_t depth, float* y, ptrdiff_t ldy, bool accumulate) {
+                         ptrdiff_t depth, float* y, ptrdiff_t ldy, bool accumulate,
+                         float* packInto = nullptr) {
   constexpr int R = Tile::kRows, C = Tile::kCols;
   typedef typename ABlock::Sliver Sliver;
   for (int32_t j = 0; j < cols; j += C) {
     const int32_t width = cols - j < C ? cols - j : C;
     const int vectors = (width + kLanes - 1) / kLanes;
     const float* bs = b.packed ? b.p + j * depth : b.p + j;
-    const ptrdiff_t ldb = b.packed ? vectors * kLanes : b.ld;
+    ptrdiff_t ldb = b.packed ? vectors * kLanes : b.ld;
     const bool partial = width != vectors * kLanes;
     for (int32_t r = 0; r < rows; r += R) {
       const int m = rows - r < R ? rows - r : R;
+      if (packInto && r == 0) {
+        float* packed = packInto + j * depth;
+        PickMicroTile<Tile, Sliver, true>(m, vectors)(a.At(r), bs, ldb, depth, y + j, ldy,
+                                                      accumulate, packed);
+        bs = packed, ldb = vectors * kLanes;
+        continue;
+      }
       const MicroTileFn<Sliver> tile = PickMicroTile<Tile, Sliver>(m, vectors);
       float* yt = y + r * ldy + j;
       // The next tile starts by reading its outputs: fetch them during this one.
@@ -195,13 +216,13 @@ static void TileMultiply(const ABlock& a, const BPanel& b, int32_t rows, int32_t
           __builtin_prefetch(yt + (R + i) * ldy + C - 1);
         }
       if (!partial) {
-        tile(a.At(r), bs, ldb, depth, yt, ldy, accumulate);
+        tile(a.At(r), bs, ldb, depth, yt, ldy, accumulate, nullptr);
         continue;
       }
       alignas(64) float edge[R * C] = {};
       if (accumulate)
         for (int i = 0; i < m; ++i) __builtin_memcpy(edge + i * C, yt + i * ldy, width * 4u);
-      tile(a.At(r), bs, ldb, depth, edge, C, accumulate);
+      tile(a.At(r), bs, ldb, depth, edge, C, accumulate, nullptr);
       for (int i = 0; i < m; ++i) __builtin_memcpy(yt + i * ldy, edge + i * C, width * 4u);
     }
   }
@@ -237,16 +258,21 @@ static inline __attribute__((always_inline)) void Transpose(VFloat* v) {
 // Packs rows x depth of A, element (r, k) at src[r * rowStep + k * depthStep],
 // into slivers of Tile::kRows rows (PackedA), kACopies copies of each element.
 // A short last sliver keeps the full sliver stride; its missing rows are never
-// read. Writes up to kPackSlack floats past the last sliver.
-constexpr int kPackSlack = 8;
+// read. Nothing is written past the last sliver.
 template <class Tile>
 static void PackA(const float* src, ptrdiff_t rowStep, ptrdiff_t depthStep, int32_t rows,
                   int32_t depth, float* dst) {
   constexpr int R = Tile::kRows;
-  static_assert(R <= 2 * kLanes && kLanes - (R % kLanes) % kLanes <= kPackSlack);
+  // Lanes a transposed column store spills past its R rows.
+  constexpr int kSpill = (kLanes - R % kLanes) % kLanes;
+  static_assert(R <= 2 * kLanes && kSpill <= R);
   for (int32_t r0 = 0; r0 < rows; r0 += R, dst += R * ptrdiff_t(depth) * kACopies) {
     const int m = rows - r0 < R ? rows - r0 : R;
     const float* s = src + r0 * rowStep;
+    // The spill of a sliver's last transposed step lands in the next sliver,
+    // written afterwards; the last sliver keeps at least one step for the
+    // element loop instead, so the spill never leaves the panel.
+    const int32_t keep = kSpill > 0 && r0 + R >= rows ? 1 : 0;
     if constexpr (kACopies > 1) {
       for (int32_t k = 0; k < depth; ++k)
         for (int i = 0; i < m; ++i)
@@ -257,9 +283,9 @@ static void PackA(const float* src, ptrdiff_t rowStep, ptrdiff_t depthStep, int3
     if (depthStep == 1 && m == R) {
       // Row-major A: kLanes steps of k at a time through register transposes.
       // Each step's column is stored whole; the lanes past row R land in the
-      // next step's slot (or the slack), which is written afterwards.
+      // next step's slot, which is written afterwards.
       constexpr int kBlocks = (R + kLanes - 1) / kLanes;
-      for (; k + kLanes <= depth; k += kLanes) {
+      for (; k + kLanes + keep <= depth; k += kLanes) {
         VFloat v[kBlocks][kLanes];
         for (int block = 0; block < kBlocks; ++block) {
           for (int i = 0; i < kLanes; ++i) {

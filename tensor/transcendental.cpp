@@ -4,6 +4,7 @@
 // exactly within a variant.
 #include "tensor/transcendental.h"
 
+#include "tensor/activation_ops.h"
 #include "tensor/elementary.h"
 #include "tensor/map_loops.h"
 
@@ -13,26 +14,17 @@ namespace {
 constexpr float kInf = __builtin_inff();
 constexpr float kLn2 = __builtin_bit_cast(float, 0x3f317218u);
 
-struct FloatMap {
-  typedef float In;
-  typedef float Out;
-  FloatMap() = default;
-  explicit FloatMap(const UnaryMapJob*) {}
-};
-
 // The exponential linear units read alpha as the float at offset 20.
 struct AlphaMap : FloatMap {
   float alpha;
   explicit AlphaMap(const UnaryMapJob* job) : alpha(Bits<float>(job->param0)) {}
 };
 
-// tanh of x clamped to [-16, 16]: the minimum with 16 first (so NaN becomes 16),
-// then the maximum with -16.
-template <class L>
-static inline __attribute__((always_inline)) L ClampedTanh(L x) {
-  const L v = Select(x < Splat<L>(16.0f), x, Splat<L>(16.0f));
-  return TanhKernel(Select(v > Splat<L>(-16.0f), v, Splat<L>(-16.0f)));
-}
+// The scaled exponential linear unit reads alpha at 20 and gamma at 28.
+struct SeluMap : FloatMap {
+  float alpha, gamma;
+  explicit SeluMap(const SeluJob* job) : alpha(job->alpha), gamma(job->gamma) {}
+};
 
 // ln(a + sqrt(a·a + c)) for a >= 0, c = ±1. From 2^64 on a·a overflows, while
 // the root equals a to float precision: the value there is ln(a) + ln 2.
@@ -85,19 +77,15 @@ VORTA_FLOAT_MAP(AcoshOp, FloatMap,
                 return Select(x < Splat<L>(1.0f), Splat<L>(__builtin_nanf("")), LogOfRootSum(x, -1.0f));)
 VORTA_FLOAT_MAP(AtanhOp, FloatMap,
                 return LogKernel((x + Splat<L>(1.0f)) / (Splat<L>(1.0f) - x)) * Splat<L>(0.5f);)
-VORTA_FLOAT_MAP(SigmoidOp, FloatMap, return Splat<L>(1.0f) / (ExpKernel(-x) + Splat<L>(1.0f));)
 // At -inf the quotient is inf/inf; the limit, -0, is what every x below -88.7 gives.
 VORTA_FLOAT_MAP(SwishOp, FloatMap,
                 const L r = x / (ExpKernel(-x) + Splat<L>(1.0f));
                 return Select(x == Splat<L>(-kInf), Splat<L>(-0.0f), r);)
-VORTA_FLOAT_MAP(SoftplusOp, FloatMap,
-                const L positive = Select(x > Splat<L>(0.0f), x, Splat<L>(0.0f));
-                return positive + LogKernel(Splat<L>(1.0f) + ExpKernel(-Abs(x)));)
-// NaN fails x <= 0 and passes unchanged.
-VORTA_FLOAT_MAP(EluOp, AlphaMap,
-                const L negative = (ExpKernel(x) - Splat<L>(1.0f)) * Splat<L>(alpha);
-                return Select(x <= Splat<L>(0.0f), negative, x);)
 // The plain formula takes a NaN input to 0 through both branches; NaN passes unchanged instead.
+// NaN fails x <= 0 and gives gamma * NaN.
+VORTA_FLOAT_MAP(SeluOp, SeluMap,
+                const L a = Splat<L>(alpha), g = Splat<L>(gamma);
+                return Select(x <= Splat<L>(0.0f), g * (ExpKernel(x) * a - a), g * x);)
 VORTA_FLOAT_MAP(CeluOp, AlphaMap,
                 const L a = Splat<L>(alpha), zero = Splat<L>(0.0f);
                 const L v = (ExpKernel(x / a) - Splat<L>(1.0f)) * a;
@@ -111,7 +99,9 @@ VORTA_FLOAT_MAP(GeluTanhOp, FloatMap,
                                 Splat<L>(__builtin_bit_cast(float, 0x3f4c422au));
                 const L r = x * Splat<L>(0.5f) * (Splat<L>(1.0f) + ClampedTanh(inner));
                 return Select(x == Splat<L>(-kInf), Splat<L>(-0.0f), r);)
+VORTA_FLOAT_MAP(AsinOp, FloatMap, return AsinKernel(x);)
 VORTA_FLOAT_MAP(AcosOp, FloatMap, return AcosKernel(x);)
+VORTA_FLOAT_MAP(AtanOp, FloatMap, return AtanKernel(x);)
 VORTA_FLOAT_MAP(CosOp, FloatMap, return CosKernel(x);)
 VORTA_FLOAT_MAP(SinOp, FloatMap, return SinKernel(x);)
 VORTA_FLOAT_MAP(TanOp, FloatMap, return TanKernel(x);)
@@ -135,9 +125,12 @@ VORTA_SPAN_MAP(MapSwish, SwishOp)
 VORTA_SPAN_MAP(MapSoftplus, SoftplusOp)
 VORTA_SPAN_MAP(MapElu, EluOp)
 VORTA_SPAN_MAP(MapCelu, CeluOp)
+VORTA_JOB_RUNNING(MapSelu, SeluJob, RunSpanMap<SeluOp>)
 VORTA_SPAN_MAP(MapErf, ErfOp)
 VORTA_SPAN_MAP(MapGeluTanh, GeluTanhOp)
+VORTA_SPAN_MAP(MapAsin, AsinOp)
 VORTA_SPAN_MAP(MapAcos, AcosOp)
+VORTA_SPAN_MAP(MapAtan, AtanOp)
 VORTA_SPAN_MAP(MapCos, CosOp)
 VORTA_SPAN_MAP(MapSin, SinOp)
 VORTA_SPAN_MAP(MapTan, TanOp)

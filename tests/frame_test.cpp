@@ -267,7 +267,12 @@ TEST(SharedLibrary, RunsAJobThroughItsExportAfterEachInitialisation) {
   host::Module module = host::LoadSharedModule(host::DefaultLibraryPath().c_str());
   auto relu = reinterpret_cast<vorta::JobEntry>(module.Kernel("13790fdabb36dc7bfcda4e03844df92c"));
   ASSERT_NE(relu, nullptr);
-  EXPECT_EQ(module.Kernel("84f6e15c675b3973704dcd97eac0700c"), nullptr);  // not built yet
+  const std::set<std::string> built = BuiltKernels();
+  for (const TableRow& row : ModuleOrder())  // the first kernel not built yet has no export
+    if (!built.count(row.name)) {
+      EXPECT_EQ(module.Kernel(row.name.c_str()), nullptr) << row.name;
+      break;
+    }
   for (int round = 0; round < 2; ++round) {
     module.initialize(host::Resolver());
     const int n = 100003;

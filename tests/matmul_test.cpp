@@ -256,6 +256,7 @@ TEST_P(MatMulTest, WorkersWithPrivateRecordsAgreeExactly) {
   const Operands o = MakeOperands(p, 60);
   std::vector<float> out = o.c;
   MatMulJob job = Record(o, out.data());
+  job.tileK = 200;  // panels large enough for the job to use
   JobOptions opt;
   opt.workers = 4, opt.batchSize = 1, opt.privateRecords = true;
   vorta::host::RunJob(vorta::host::LinkedJob(kMatMul), &job, sizeof job, job.tilesPerMatrix, opt);
@@ -268,35 +269,90 @@ TEST_P(MatMulTest, WorkersWithPrivateRecordsAgreeExactly) {
 }
 
 // The scratch comes from the untracked Malloc (alignment 64, allocator 2) on
-// first use, stays in the record, is reused by later runs and never released.
+// first use, exactly the documented sizes (aPanel tileK x tileM floats, bPanel
+// tileK x tileN), stays in the record, is reused by later runs and never released.
 TEST_P(MatMulTest, ScratchIsTakenOnceAndKept) {
-  Product p;
-  p.M = 30, p.N = 20, p.K = 300, p.tileM = 8, p.tileN = 8;
-  const Operands o = MakeOperands(p, 3);
-  std::vector<float> out = o.c;
-  MatMulJob job = Record(o, out.data());
-  const auto entry = vorta::host::LinkedJob(kMatMul);
-  JobOptions opt;
-  opt.workers = 1;
-  vorta::host::StartMemoryLog();
-  vorta::host::RunJob(entry, &job, sizeof job, job.tilesPerMatrix, opt);
-  std::vector<vorta::host::MemoryEvent> log = vorta::host::TakeMemoryLog();
-  ASSERT_EQ(log.size(), 2u);
-  for (const auto& e : log) {
-    EXPECT_EQ(e.kind, vorta::host::MemoryEvent::Malloc);
-    EXPECT_EQ(e.alignment, 64u);
-    EXPECT_EQ(e.allocator, 2u);
-    EXPECT_TRUE(e.ptr == job.aPanel || e.ptr == job.bPanel);
+  for (int wide = 0; wide < 2; ++wide) {
+    Product p;
+    p.M = wide ? 20 : 30, p.N = wide ? 70 : 20, p.K = 300, p.tileM = 8, p.tileN = 16;
+    const Operands o = MakeOperands(p, 3);
+    std::vector<float> out = o.c;
+    MatMulJob job = Record(o, out.data());
+    job.tileK = 256;
+    const auto entry = vorta::host::LinkedJob(kMatMul);
+    JobOptions opt;
+    opt.workers = 1;
+    vorta::host::StartMemoryLog();
+    vorta::host::RunJob(entry, &job, sizeof job, job.tilesPerMatrix, opt);
+    std::vector<vorta::host::MemoryEvent> log = vorta::host::TakeMemoryLog();
+    ASSERT_EQ(log.size(), 2u);
+    for (const auto& e : log) {
+      EXPECT_EQ(e.kind, vorta::host::MemoryEvent::Malloc);
+      EXPECT_EQ(e.alignment, 64u);
+      EXPECT_EQ(e.allocator, 2u);
+      EXPECT_TRUE(e.ptr == job.aPanel || e.ptr == job.bPanel);
+      EXPECT_EQ(e.size, (e.ptr == job.aPanel ? 256u * 8 : 256u * 16) * sizeof(float));
+    }
+    EXPECT_EQ(job.cTile, nullptr);
+    const std::vector<float> first = out;
+    ExpectSequential(o, out, GetParam());
+    vorta::host::RunJob(entry, &job, sizeof job, job.tilesPerMatrix, opt);
+    EXPECT_TRUE(vorta::host::TakeMemoryLog().empty());
+    vorta::host::StopMemoryLog();
+    EXPECT_EQ(out, first);
+    vorta::host::service::Free(job.aPanel, 2);
+    vorta::host::service::Free(job.bPanel, 2);
   }
-  EXPECT_NE(job.aPanel, nullptr);
-  EXPECT_NE(job.bPanel, nullptr);
-  const std::vector<float> first = out;
-  vorta::host::RunJob(entry, &job, sizeof job, job.tilesPerMatrix, opt);
-  EXPECT_TRUE(vorta::host::TakeMemoryLog().empty());
-  vorta::host::StopMemoryLog();
-  EXPECT_EQ(out, first);
-  vorta::host::service::Free(job.aPanel, 2);
-  vorta::host::service::Free(job.bPanel, 2);
+}
+
+// A host may set the scratch itself, at exactly the documented sizes: the job
+// writes nothing past them (a wide sentinel zone follows each buffer) and takes
+// no memory, whatever the tiles (multiples of the register tile or not, too
+// small to hold a pass or larger than the job's blocks) and the operands' layout.
+TEST_P(MatMulTest, PresetScratchOfDocumentedSizeIsNeverOverrun) {
+  const int tiles[][3] = {
+      // tileM, tileN, tileK
+      {4, 16, 8},   {5, 27, 33},  {6, 8, 48},  {24, 48, 64}, {64, 64, 256}, {13, 7, 100},
+      {1, 1, 1},    {100, 3, 2},  {7, 300, 9}, {144, 512, 256}, {30, 17, 1000},
+  };
+  const int shapes[][3] = {{10, 27, 33}, {150, 70, 300}, {40, 333, 65}};
+  constexpr size_t kSentinel = 1 << 18;  // floats past each buffer
+  constexpr uint32_t kMark = 0x7fc0dead;
+  uint32_t seed = 200;
+  for (const auto& t : tiles)
+    for (const auto& s : shapes)
+      for (int flags = 0; flags < 8; ++flags) {
+        Product p;
+        p.M = s[0], p.N = s[1], p.K = s[2], p.tileM = t[0], p.tileN = t[1];
+        p.transA = flags & 1, p.transB = flags & 2, p.accumulate = flags & 4;
+        SCOPED_TRACE(testing::Message() << "tiles " << t[0] << "/" << t[1] << "/" << t[2] << " M="
+                                        << p.M << " N=" << p.N << " K=" << p.K << " flags=" << flags);
+        const Operands o = MakeOperands(p, ++seed);
+        std::vector<float> out = o.c;
+        MatMulJob job = Record(o, out.data());
+        job.tileK = t[2];
+        const size_t sizes[3] = {size_t(t[2]) * t[0], size_t(t[2]) * t[1], size_t(t[0]) * t[1]};
+        std::vector<uint32_t> scratch[3];
+        for (int i = 0; i < 3; ++i) scratch[i].assign(sizes[i] + kSentinel, kMark);
+        job.aPanel = reinterpret_cast<float*>(scratch[0].data());
+        job.bPanel = reinterpret_cast<float*>(scratch[1].data());
+        job.cTile = reinterpret_cast<float*>(scratch[2].data());
+        JobOptions opt;
+        opt.workers = 1, opt.batchSize = 2, opt.randomBatchSizes = true, opt.seed = seed;
+        vorta::host::StartMemoryLog();
+        vorta::host::RunJob(vorta::host::LinkedJob(kMatMul), &job, sizeof job, job.tilesPerMatrix,
+                            opt);
+        EXPECT_TRUE(vorta::host::TakeMemoryLog().empty());
+        vorta::host::StopMemoryLog();
+        ExpectSequential(o, out, GetParam());
+        for (int i = 0; i < 3; ++i) {
+          size_t overrun = 0;
+          for (size_t j = sizes[i]; j < scratch[i].size(); ++j)
+            if (scratch[i][j] != kMark) overrun = j + 1 - sizes[i];
+          EXPECT_EQ(overrun, 0u) << "scratch " << i << " overrun by " << overrun << " floats";
+        }
+        if (testing::Test::HasFailure()) return;
+      }
 }
 
 // ---- broadcast batches --------------------------------------------------------------

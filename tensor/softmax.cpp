@@ -1,0 +1,158 @@
+// Softmax and log-softmax: the in-order maximum m of each line, the sum s of
+// ExpKernel(x − m), then y = e·(1/s) (softmax, which stores the exponentials
+// and scales them in place) or y = (x − m) − LogKernel(s). The log form
+// subtracts m first: x − (m + log s) would round m + log s to the precision of
+// m, which for all-equal lines of 1000 is already 50 units in the last place of
+// −log N, and for larger m loses the result entirely.
+//
+// Contiguous lines (S = 1) run one after another through the element loop; s
+// takes the partial-sum order of the axis sums on rows of eight or more, except
+// for a softmax whose output starts 0 to 31 bytes after its input (in place
+// included), which sums in order. Strided lines of one outer block run side by
+// side, one lane each, every lane in order, which gives what one line after
+// another gives unless the output overlaps the input without being it; then
+// they do go one at a time.
+#include "tensor/softmax.h"
+
+#include "frame/batch_loop.h"
+#include "tensor/axis_folds.h"
+#include "tensor/axis_records.h"
+#include "tensor/axis_walk.h"
+#include "tensor/elementary.h"
+#include "tensor/map_loops.h"
+
+namespace vorta::VORTA_NS {
+namespace {
+
+// x − m, with no guard: a line holding +inf gives NaN throughout.
+struct ShiftedExp {
+  typedef float In;
+  typedef float Out;
+  float max;
+  template <class L> L operator()(L x) const { return ExpKernel(x - Splat<L>(max)); }
+};
+struct Times {
+  typedef float In;
+  typedef float Out;
+  float factor;
+  template <class L> L operator()(L x) const { return x * Splat<L>(factor); }
+};
+struct LogRatio {
+  typedef float In;
+  typedef float Out;
+  float max, logSum;
+  template <class L> L operator()(L x) const { return (x - Splat<L>(max)) - Splat<L>(logSum); }
+};
+
+// While a row's exponentials are computed, the next row (whose maximum pass
+// would otherwise wait on memory) is fetched into the cache, block by block; a
+// prefetch never faults, so the last row may point past the tensor.
+struct ShiftedExpSum : SumFloat {
+  static constexpr bool kCostlyMap = true;
+  float max;
+  const float* next;
+  template <class L> L Map(L x, int32_t) const { return ExpKernel(x - Splat<L>(max)); }
+  void Keep(int32_t at, const float*, int32_t) const { __builtin_prefetch(next + at, 0, 3); }
+  void Keep(int32_t at, VFloat) const { __builtin_prefetch(next + at, 0, 3); }
+};
+
+// The exponentials stored as they are summed.
+struct StoredExpSum : ShiftedExpSum {
+  float* y;
+  void Keep(int32_t at, const float* e, int32_t count) const {
+    ShiftedExpSum::Keep(at, e, count);
+    __builtin_memcpy(y + at, e, size_t(count) * 4);
+  }
+  void Keep(int32_t at, VFloat e) const {
+    ShiftedExpSum::Keep(at, e);
+    Store(y + at, e);
+  }
+};
+
+static inline float SumInOrder(const float* x, int32_t n) {
+  float s = 0.0f;
+  for (int32_t k = 0; k < n; ++k) s += x[k];
+  return s;
+}
+
+template <bool kLog>
+static void Row(const float* x, float* y, int32_t N) {
+  const float m = FoldRowOrdered(x, N, MaxFloatFold());
+  if constexpr (kLog) {
+    const float s = FoldRow(x, N, ShiftedExpSum{{}, m, x + N});
+    MapElements(x, y, N, LogRatio{m, LogKernel(s)});
+  } else {
+    // The partial sums store each block of exponentials before the next block is
+    // read: what the element order gives when the output starts 32 bytes or
+    // more after the input (or anywhere before it).
+    const uintptr_t gap = reinterpret_cast<uintptr_t>(y) - reinterpret_cast<uintptr_t>(x);
+    float s;
+    if (gap >= 32) {
+      s = FoldRow(x, N, StoredExpSum{{{}, m, x + N}, y});
+    } else {
+      MapElements(x, y, N, ShiftedExp{m});
+      s = SumInOrder(y, N);
+    }
+    MapElements(y, y, N, Times{1.0f / s});
+  }
+}
+
+// m ≤ kLineChunk neighbouring lines, element k of line j at k·S + j.
+template <bool kLog>
+static void Lines(const float* x, float* y, int64_t S, int32_t N, int32_t m) {
+  float max[kLineChunk], sum[kLineChunk];
+  EachLane<float>(m, [&]<class L>(int32_t j) {
+    Store(max + j, MaxFloatFold().Identity<L>());
+    Store(sum + j, Splat<L>(0.0f));
+  });
+  FoldColumns(x, S, N, m, max, MaxFloatFold());
+  if constexpr (kLog) {
+    for (int32_t k = 0; k < N; ++k)
+      EachLane<float>(m, [&]<class L>(int32_t j) {
+        Store(sum + j, Load<L>(sum + j) + ExpKernel(Load<L>(x + k * S + j) - Load<L>(max + j)));
+      });
+    EachLane<float>(m, [&]<class L>(int32_t j) { Store(sum + j, LogKernel(Load<L>(sum + j))); });
+    for (int32_t k = 0; k < N; ++k)
+      EachLane<float>(m, [&]<class L>(int32_t j) {
+        Store(y + k * S + j, (Load<L>(x + k * S + j) - Load<L>(max + j)) - Load<L>(sum + j));
+      });
+  } else {
+    for (int32_t k = 0; k < N; ++k)
+      EachLane<float>(m, [&]<class L>(int32_t j) {
+        const L e = ExpKernel(Load<L>(x + k * S + j) - Load<L>(max + j));
+        Store(y + k * S + j, e);
+        Store(sum + j, Load<L>(sum + j) + e);
+      });
+    EachLane<float>(m, [&]<class L>(int32_t j) { Store(sum + j, Splat<L>(1.0f) / Load<L>(sum + j)); });
+    for (int32_t k = 0; k < N; ++k)
+      EachLane<float>(m, [&]<class L>(int32_t j) {
+        Store(y + k * S + j, Load<L>(y + k * S + j) * Load<L>(sum + j));
+      });
+  }
+}
+
+template <bool kLog>
+static void RunSoftmax(const AxisReduceJob* j, BatchRanges* ranges, uint32_t jobIndex) {
+  const float* in = static_cast<const float*>(j->input);
+  float* out = static_cast<float*>(j->output);
+  const int32_t N = j->N, S = j->S;
+  const int32_t together = LinesApart(in, out, int64_t(N) * S * 4) ? kLineChunk : 1;
+  RunBatchLoop(ranges, jobIndex, [&](int32_t begin, int32_t end) {
+    WalkAxis(
+        N, S, begin, end,
+        [&](int64_t first, int32_t count) {
+          for (int64_t o = first; o < first + count; ++o) Row<kLog>(in + o * N, out + o * N, N);
+        },
+        [&](int64_t offset, int32_t m, int64_t) {
+          for (int32_t c = 0; c < m; c += together)
+            Lines<kLog>(in + offset + c, out + offset + c, S, N, m - c < together ? m - c : together);
+        });
+  });
+}
+
+}  // namespace
+
+VORTA_JOB_RUNNING(SoftmaxFloat, AxisReduceJob, RunSoftmax<false>)
+VORTA_JOB_RUNNING(LogSoftmaxFloat, AxisReduceJob, RunSoftmax<true>)
+
+}  // namespace vorta::VORTA_NS
