@@ -956,6 +956,122 @@ VORTA_CHECK_SIZE(VortaLayoutSumJob, 224);
 
 /* ---- pooling, pad and resize ----------------------------------------------- */
 
+/* Average and max pooling over the two innermost dimensions of float planes
+ * [planes][inH][inW]; windows are clipped to the input (padding is never read).
+ * Scheduled over planes x outH x outW output indices. */
+typedef struct VORTA_PACKED VortaPool2dJob {
+  const float* input;
+  float* output;
+  int32_t inH, inW;
+  int32_t outH, outW;
+  int32_t kH, kW;
+  int32_t sH, sW;
+  int32_t padTop, padLeft;
+} VortaPool2dJob;
+VORTA_CHECK_OFFSET(VortaPool2dJob, input, 0);
+VORTA_CHECK_OFFSET(VortaPool2dJob, output, 8);
+VORTA_CHECK_OFFSET(VortaPool2dJob, inH, 16);
+VORTA_CHECK_OFFSET(VortaPool2dJob, inW, 20);
+VORTA_CHECK_OFFSET(VortaPool2dJob, outH, 24);
+VORTA_CHECK_OFFSET(VortaPool2dJob, outW, 28);
+VORTA_CHECK_OFFSET(VortaPool2dJob, kH, 32);
+VORTA_CHECK_OFFSET(VortaPool2dJob, kW, 36);
+VORTA_CHECK_OFFSET(VortaPool2dJob, sH, 40);
+VORTA_CHECK_OFFSET(VortaPool2dJob, sW, 44);
+VORTA_CHECK_OFFSET(VortaPool2dJob, padTop, 48);
+VORTA_CHECK_OFFSET(VortaPool2dJob, padLeft, 52);
+VORTA_CHECK_SIZE(VortaPool2dJob, 56);
+#define VORTA_EXPORT_POOLING_AVERAGE "6a7007918d32e725a25022532cace61c"
+#define VORTA_EXPORT_POOLING_MAX "d0a86a95c34104dc96c53a57495eb9bd"
+
+/* The argument of the resize table builders: for each of dims resized
+ * dimensions (outermost first) the input and output extents, the input
+ * coordinate per output step and the input coordinate of output position 0. */
+typedef struct VORTA_PACKED VortaResizeTableArgs {
+  void* tables;
+  int32_t dims;
+  int32_t inSize[3];
+  int32_t outSize[3];
+  float scale[3];
+  float offset[3];
+  int32_t roundMode; /* nearest builder: 2 floor, 3 ceiling */
+} VortaResizeTableArgs;
+VORTA_CHECK_OFFSET(VortaResizeTableArgs, tables, 0);
+VORTA_CHECK_OFFSET(VortaResizeTableArgs, dims, 8);
+VORTA_CHECK_OFFSET(VortaResizeTableArgs, inSize, 12);
+VORTA_CHECK_OFFSET(VortaResizeTableArgs, outSize, 24);
+VORTA_CHECK_OFFSET(VortaResizeTableArgs, scale, 36);
+VORTA_CHECK_OFFSET(VortaResizeTableArgs, offset, 48);
+VORTA_CHECK_OFFSET(VortaResizeTableArgs, roundMode, 60);
+VORTA_CHECK_SIZE(VortaResizeTableArgs, 64);
+typedef void(VORTA_CALL* VortaResizeTableFn)(const VortaResizeTableArgs* args);
+
+/* The nearest and linear resize jobs, over blocks x output positions. */
+typedef struct VORTA_PACKED VortaResizeJob {
+  const void* input;
+  const void* tables;
+  void* output;
+  int32_t dims; /* 2: two-dimensional form; anything else: three-dimensional */
+  int32_t planeStride;
+  int32_t d0, d1, d2;
+  int32_t unused;
+} VortaResizeJob;
+VORTA_CHECK_OFFSET(VortaResizeJob, input, 0);
+VORTA_CHECK_OFFSET(VortaResizeJob, tables, 8);
+VORTA_CHECK_OFFSET(VortaResizeJob, output, 16);
+VORTA_CHECK_OFFSET(VortaResizeJob, dims, 24);
+VORTA_CHECK_OFFSET(VortaResizeJob, planeStride, 28);
+VORTA_CHECK_OFFSET(VortaResizeJob, d0, 32);
+VORTA_CHECK_OFFSET(VortaResizeJob, d1, 36);
+VORTA_CHECK_OFFSET(VortaResizeJob, d2, 40);
+VORTA_CHECK_SIZE(VortaResizeJob, 48);
+
+/* Upsampling by whole factors by replication, over input elements. */
+typedef struct VORTA_PACKED VortaUpsampleJob {
+  const void* input;
+  void* output;
+  int32_t unused;
+  int32_t inW;
+  int32_t fy, fx;
+} VortaUpsampleJob;
+VORTA_CHECK_OFFSET(VortaUpsampleJob, input, 0);
+VORTA_CHECK_OFFSET(VortaUpsampleJob, output, 8);
+VORTA_CHECK_OFFSET(VortaUpsampleJob, inW, 20);
+VORTA_CHECK_OFFSET(VortaUpsampleJob, fy, 24);
+VORTA_CHECK_OFFSET(VortaUpsampleJob, fx, 28);
+VORTA_CHECK_SIZE(VortaUpsampleJob, 32);
+#define VORTA_EXPORT_RESIZE_NEAREST_TABLES "eb2f670a070358f84c2243939231d49c"
+#define VORTA_EXPORT_RESIZE_NEAREST "4839ca1569a7cc6dc4256f9c22033d81"
+#define VORTA_EXPORT_RESIZE_LINEAR_TABLES "a287d8c5fc577f2a3e907d55cbdecbac"
+#define VORTA_EXPORT_RESIZE_LINEAR "cb49cfd79c5115a332f55206419a2377"
+#define VORTA_EXPORT_RESIZE_UPSAMPLE "1e60305f419d2a3dd7e79fe82062c8ef"
+
+/* Pads up to eight dimensions of 32-bit elements (index 0 innermost), over the
+ * output elements. */
+typedef struct VORTA_PACKED VortaPadJob {
+  const void* input;
+  void* output;
+  uint32_t mode; /* 0 constant, 1 reflect, 2 edge, 3 symmetric, 4 wrap */
+  uint32_t value;
+  int32_t inSize[8];
+  int32_t outSize[8];
+  int32_t inStride[8];
+  int32_t padBefore[8];
+  int32_t rank;
+  int32_t unused;
+} VortaPadJob;
+VORTA_CHECK_OFFSET(VortaPadJob, input, 0);
+VORTA_CHECK_OFFSET(VortaPadJob, output, 8);
+VORTA_CHECK_OFFSET(VortaPadJob, mode, 16);
+VORTA_CHECK_OFFSET(VortaPadJob, value, 20);
+VORTA_CHECK_OFFSET(VortaPadJob, inSize, 24);
+VORTA_CHECK_OFFSET(VortaPadJob, outSize, 56);
+VORTA_CHECK_OFFSET(VortaPadJob, inStride, 88);
+VORTA_CHECK_OFFSET(VortaPadJob, padBefore, 120);
+VORTA_CHECK_OFFSET(VortaPadJob, rank, 152);
+VORTA_CHECK_SIZE(VortaPadJob, 160);
+#define VORTA_EXPORT_PAD "a3804dcc29275aff4e597bb39609ea68"
+
 /* ---- contraction, column-to-image and normalisation apply ------------------ */
 
 /* General contraction: output[i] = sum over j of A[offA + tA] * B[offB + tB],
@@ -2111,6 +2227,8 @@ typedef int32_t(VORTA_CALL* VortaConstantFn)(void);
 /* Scaled exponential linear unit: x <= 0 gives gamma * (exp(x) * alpha - alpha),
  * otherwise gamma * x. */
 typedef struct VORTA_PACKED VortaSeluJob {
+  const float* input;
+  float* output;
   int32_t length;
   float alpha;
   uint8_t unused[4];
@@ -2124,6 +2242,7 @@ VORTA_CHECK_SIZE(VortaSeluJob, 32);
 /* int32 affine map, wrapping: offset + scale * x. */
 typedef struct VORTA_PACKED VortaAffineInt32Job {
   const int32_t* input;
+  int32_t* output;
   int32_t length;
   uint8_t unused[12];
   int32_t scale;
@@ -2138,6 +2257,7 @@ VORTA_CHECK_SIZE(VortaAffineInt32Job, 40);
 typedef struct VORTA_PACKED VortaBitDecodeJob {
   const int32_t* input;
   uint8_t unused[8];
+  int32_t* output;
 } VortaBitDecodeJob;
 VORTA_CHECK_OFFSET(VortaBitDecodeJob, output, 16);
 VORTA_CHECK_SIZE(VortaBitDecodeJob, 24);
@@ -2147,6 +2267,7 @@ VORTA_CHECK_SIZE(VortaBitDecodeJob, 24);
 typedef struct VORTA_PACKED VortaReplicateBlockArgs {
   const void* source;
   void* destination;
+  int32_t count;
   int32_t copies;
 } VortaReplicateBlockArgs;
 VORTA_CHECK_OFFSET(VortaReplicateBlockArgs, destination, 8);
@@ -2178,6 +2299,68 @@ typedef void(VORTA_CALL* VortaReleaseBufferPairFn)(const VortaBufferPairArgs* ar
 #define VORTA_EXPORT_MAPS_EXTRA_CAST_DOUBLE "b34f43e5a8617d0c8c85d1ca2f67788c"
 #define VORTA_EXPORT_MAPS_EXTRA_REPLICATE_BLOCK "60227806eabe24acf8432d0ab217c0e4"
 #define VORTA_EXPORT_MAPS_EXTRA_RELEASE_PAIR "6be9d7c66de9cee59ce6874810d8cd6b"
+
+/* grid sampling */
+
+/* Samples float planes at normalised grid positions, over N x K x S outputs. */
+typedef struct VORTA_PACKED VortaGridSample2DJob {
+  const float* input;
+  const float* grid;
+  float* output;
+  int32_t paddingMode; /* 0 zeros, 1 border, 2 reflection */
+  int32_t unused0;
+  int32_t linear;       /* nonzero: bilinear; 0: nearest */
+  uint8_t alignCorners; /* nonzero: -1 and +1 are the centres of the edge pixels */
+  uint8_t unused1[3];
+  int32_t inputHeight, inputWidth;
+  int32_t planeSize;
+  int32_t unused2;
+  int32_t channels;
+  int32_t outputSpatial;
+} VortaGridSample2DJob;
+VORTA_CHECK_OFFSET(VortaGridSample2DJob, input, 0);
+VORTA_CHECK_OFFSET(VortaGridSample2DJob, grid, 8);
+VORTA_CHECK_OFFSET(VortaGridSample2DJob, output, 16);
+VORTA_CHECK_OFFSET(VortaGridSample2DJob, paddingMode, 24);
+VORTA_CHECK_OFFSET(VortaGridSample2DJob, linear, 32);
+VORTA_CHECK_OFFSET(VortaGridSample2DJob, alignCorners, 36);
+VORTA_CHECK_OFFSET(VortaGridSample2DJob, inputHeight, 40);
+VORTA_CHECK_OFFSET(VortaGridSample2DJob, inputWidth, 44);
+VORTA_CHECK_OFFSET(VortaGridSample2DJob, planeSize, 48);
+VORTA_CHECK_OFFSET(VortaGridSample2DJob, channels, 56);
+VORTA_CHECK_OFFSET(VortaGridSample2DJob, outputSpatial, 60);
+VORTA_CHECK_SIZE(VortaGridSample2DJob, 64);
+
+typedef struct VORTA_PACKED VortaGridSample3DJob {
+  const float* input;
+  const float* grid;
+  float* output;
+  int32_t paddingMode;
+  int32_t unused0;
+  int32_t linear;
+  uint8_t alignCorners;
+  uint8_t unused1[3];
+  int32_t inputDepth, inputHeight, inputWidth;
+  int32_t planeSize;
+  int32_t unused2;
+  int32_t channels;
+  int32_t outputSpatial;
+} VortaGridSample3DJob;
+VORTA_CHECK_OFFSET(VortaGridSample3DJob, input, 0);
+VORTA_CHECK_OFFSET(VortaGridSample3DJob, grid, 8);
+VORTA_CHECK_OFFSET(VortaGridSample3DJob, output, 16);
+VORTA_CHECK_OFFSET(VortaGridSample3DJob, paddingMode, 24);
+VORTA_CHECK_OFFSET(VortaGridSample3DJob, linear, 32);
+VORTA_CHECK_OFFSET(VortaGridSample3DJob, alignCorners, 36);
+VORTA_CHECK_OFFSET(VortaGridSample3DJob, inputDepth, 40);
+VORTA_CHECK_OFFSET(VortaGridSample3DJob, inputHeight, 44);
+VORTA_CHECK_OFFSET(VortaGridSample3DJob, inputWidth, 48);
+VORTA_CHECK_OFFSET(VortaGridSample3DJob, planeSize, 52);
+VORTA_CHECK_OFFSET(VortaGridSample3DJob, channels, 60);
+VORTA_CHECK_OFFSET(VortaGridSample3DJob, outputSpatial, 64);
+VORTA_CHECK_SIZE(VortaGridSample3DJob, 68);
+#define VORTA_EXPORT_GRIDSAMPLE_2D "29640c069c9a86fc71604bd80fca16b6"
+#define VORTA_EXPORT_GRIDSAMPLE_3D "392bb903576e74dfdf9fdbfa6b7ab810"
 
 #ifdef __cplusplus
 } /* extern "C" */
