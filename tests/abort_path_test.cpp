@@ -91,3 +91,43 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 }  // namespace
+
+// The box-overlap job checks its box format before its batch loop: every call
+// aborts before writing a flag, the host rethrows the abort, and the next run
+// with a valid format fills every flag.
+TEST(AbortPathsJob, OverlapBoxFormat) {
+  kcases::InstallFaultHandler();
+  for (vorta::CpuVariant variant : {vorta::CpuVariant::Sse2, vorta::CpuVariant::Avx2}) {
+    if (variant == vorta::CpuVariant::Avx2 && !vorta::host::CanRunAvx2()) continue;
+    vorta::host::InitializeLinked(variant);
+    const auto overlap = vorta::host::LinkedJob(VORTA_EXPORT_NMS_TOPK_OVERLAP);
+    std::mt19937_64 rng(3);
+    const int32_t B = 9, batches = 2;
+    std::vector<uint8_t> boxBytes(size_t(B) * batches * 16);
+    kcases::Fill(kcases::Gen::F32Positive, boxBytes.data(), boxBytes.size() / 4, rng);
+    for (int32_t format : {2, -1, 256}) {
+      kcases::GuardedBuffer boxes(boxBytes, format == 2, true);
+      kcases::GuardedBuffer flags(std::vector<uint8_t>(size_t(B) * B * batches, 0x77), format != 2, false);
+      VortaOverlapJob job{reinterpret_cast<const float*>(boxes.data()), flags.data(), B, 0.5f, format, 0};
+      kcases::CurrentKernel().store("nms_topk_OVERLAP");
+      bool aborted = false;
+      try {
+        vorta::host::RunJob(overlap, &job, sizeof job, B * B * batches,
+                            vorta_test::Schedule(3, 4, true, true, 5));
+      } catch (const vorta::host::KernelAbort& e) {
+        aborted = true;
+        EXPECT_EQ(e.type, "System.ArgumentOutOfRangeException");
+        EXPECT_EQ(e.message, "");
+      }
+      EXPECT_TRUE(aborted) << "format " << format;
+      EXPECT_EQ(std::count(flags.data(), flags.data() + B * B * batches, 0x77), B * B * batches)
+          << "a flag was written before the abort";
+      job.boxFormat = format == 2 ? 1 : 0;
+      vorta::host::RunJob(overlap, &job, sizeof job, B * B * batches,
+                          vorta_test::Schedule(3, 4, true, true, 6));
+      kcases::CurrentKernel().store(nullptr);
+      EXPECT_EQ(std::count(flags.data(), flags.data() + B * B * batches, 0x77), 0)
+          << "the valid run left flags unwritten";
+    }
+  }
+}

@@ -71,3 +71,27 @@ TEST(GuardPagesDirect, HashesWithCopy) {
 }
 
 }  // namespace
+
+namespace {
+
+// The guards themselves: an output one element short makes the kernel write
+// into the page after it, and the fault names the kernel.
+TEST(GuardPagesSelfCheck, ShortOutputFaultsNamingTheKernel) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const kcases::Kernel* relu = nullptr;
+  for (const kcases::Kernel& k : Kernels())
+    if (k.name == "maps_RELU") relu = &k;
+  ASSERT_NE(relu, nullptr);
+  std::mt19937_64 rng(1);
+  kcases::Case c = relu->make(rng, 300);
+  while (c.length < 8) c = relu->make(rng, 300);
+  c.bufs[1].init.resize(c.bufs[1].init.size() - 4);
+  EXPECT_DEATH(
+      {
+        vorta::host::InitializeLinked(vorta::CpuVariant::Sse2);
+        kcases::Run(*relu, c, vorta_test::Schedule(1, 0, false, false, 2), false);
+      },
+      "memory fault outside a buffer in kernel maps_RELU");
+}
+
+}  // namespace

@@ -33,7 +33,8 @@ namespace kcases {
 
 // What a buffer holds: its element type decides how it is filled at random.
 enum class Gen { F32, F32Unit, F32Positive, I32, I64, Half, U8, Bool };
-enum class Role { In, Out, InOut };  // InOut: filled before the call, written by it
+// InOut: filled before the call, written by it; Scratch: written, not compared.
+enum class Role { In, Out, InOut, Scratch };
 
 struct Buf {
   Role role;
@@ -231,7 +232,7 @@ inline Result Run(const Kernel& k, const Case& c, vorta::host::JobOptions opt, b
   Result r;
   r.recordKept = c.privateRecords || record == sent;
   for (size_t i = 0; i < c.bufs.size(); ++i) {
-    if (c.bufs[i].role == Role::In) continue;
+    if (c.bufs[i].role == Role::In || c.bufs[i].role == Role::Scratch) continue;
     const uint8_t* p = mem[i]->data();
     r.outputs.emplace_back(p, p + c.bufs[i].init.size());
     r.gens.push_back(c.bufs[i].gen);
@@ -462,6 +463,407 @@ inline Case Conv(std::mt19937_64& rng, int32_t size) {
   return c;
 }
 
+// A record of `bytes` bytes filled with a pattern the kernel must not read.
+inline Case Blank(size_t bytes, int32_t length) {
+  Case c;
+  c.record.assign(bytes, 0x5c);
+  c.length = length;
+  c.text = "length " + std::to_string(length);
+  return c;
+}
+
+// The span record with its two parameters at 20 and 28 (the scaled exponential
+// linear unit), or the int32 affine map's at 32 and 36.
+inline auto SpanWide(Gen in, Gen out, uint32_t p0, uint32_t p1, size_t bytes) {
+  return [=](std::mt19937_64& rng, int32_t size) {
+    Case c = Blank(bytes, Size(rng, size));
+    Put(c.record, 16, c.length);
+    std::vector<uint8_t> p(8);
+    Fill(in == Gen::I32 ? Gen::I32 : Gen::F32Positive, p.data(), 2, rng);
+    memcpy(c.record.data() + p0, p.data(), 4);
+    memcpy(c.record.data() + p1, p.data() + 4, 4);
+    c.bufs = {Input(0, in, size_t(c.length), rng), Output(8, out, size_t(c.length))};
+    return c;
+  };
+}
+
+// Direct-loop records with parameters after the two addresses.
+inline auto DirectWith(Gen in, Gen out, size_t bytes, uint32_t outAt,
+                       std::function<void(Case&, std::mt19937_64&)> params) {
+  return [=](std::mt19937_64& rng, int32_t size) {
+    Case c = Blank(bytes, Size(rng, size));
+    params(c, rng);
+    c.bufs = {Input(0, in, size_t(c.length), rng), Output(outAt, out, size_t(c.length))};
+    return c;
+  };
+}
+
+// Axis jobs over [outer][N][S]: one output per line (arg reductions), or one
+// per element (softmax, hardmax, cumulative sums with their flags at 24).
+enum class AxisOut { Line, Element, CumSum };
+inline auto AxisJob(Gen in, Gen out, AxisOut shape) {
+  return [=](std::mt19937_64& rng, int32_t size) {
+    const int32_t n = 1 + int32_t(rng() % 40), s = 1 + int32_t(rng() % (rng() % 2 ? 1 : 9));
+    const int32_t outer = std::max<int32_t>(0, Size(rng, size) / (s * 2 + n / 8));
+    Case c = Blank(shape == AxisOut::CumSum ? sizeof(VortaCumulativeSumJob) : sizeof(VortaAxisReduceJob),
+                   outer * s);
+    Put(c.record, 16, n), Put(c.record, 20, s);
+    if (shape == AxisOut::CumSum) Put(c.record, 24, uint8_t(rng() % 2)), Put(c.record, 25, uint8_t(rng() % 2));
+    const size_t elements = size_t(outer) * n * s;
+    c.bufs = {Input(0, in, elements, rng),
+              Output(8, out, shape == AxisOut::Line ? size_t(c.length) : elements)};
+    c.text = "outer " + std::to_string(outer) + " N " + std::to_string(n) + " S " + std::to_string(s);
+    return c;
+  };
+}
+
+// Row statistics and the normalisation tails, `rows` jobs of d elements.
+enum class RowJob { Stats, Layer, Rms };
+inline auto Rows(RowJob kind) {
+  return [=](std::mt19937_64& rng, int32_t size) {
+    const int32_t d = int32_t(rng() % 40) + (kind == RowJob::Stats ? 0 : 1);
+    const int32_t rows = Size(rng, std::max(1, size / 8));
+    const size_t n = size_t(rows) * d;
+    if (kind == RowJob::Stats) {
+      Case c = Blank(sizeof(VortaRowStatsJob), rows);
+      Put(c.record, 16, d);
+      c.bufs = {Input(0, Gen::F32Unit, n, rng), Output(8, Gen::F32, 2 * size_t(rows))};
+      return c;
+    }
+    Case c = Blank(kind == RowJob::Layer ? sizeof(VortaLayerNormJob) : sizeof(VortaRmsNormJob), rows);
+    Put(c.record, 0, 1e-5f), Put(c.record, 4, d);
+    c.bufs = {Input(16, Gen::F32Unit, n, rng), Input(24, Gen::F32Unit, size_t(d), rng)};
+    if (kind == RowJob::Layer) {
+      std::vector<uint8_t> stats(8 * size_t(rows));
+      Fill(Gen::F32Positive, stats.data(), 2 * size_t(rows), rng);
+      c.bufs.push_back(Input(32, Gen::F32Unit, size_t(d), rng));
+      c.bufs.push_back(Buf{Role::In, 40, Gen::F32Positive, stats});
+      c.bufs.push_back(Output(48, Gen::F32, n));
+    } else {
+      c.bufs.push_back(Input(32, Gen::F32Positive, size_t(rows), rng));
+      c.bufs.push_back(Output(40, Gen::F32, n));
+    }
+    return c;
+  };
+}
+
+// Per-channel jobs over [outer][K][I], one index per element.
+inline auto Channels(bool batchNorm) {
+  return [=](std::mt19937_64& rng, int32_t size) {
+    const int32_t k = 1 + int32_t(rng() % 6), i = 1 + int32_t(rng() % 9);
+    const int32_t outer = Size(rng, std::max(1, size / (k * i)));
+    const int32_t count = outer * k * i;
+    Case c = Blank(batchNorm ? sizeof(VortaBatchNormJob) : sizeof(VortaChannelAffineJob), count);
+    const uint32_t first = batchNorm ? 16 : 8;
+    if (batchNorm) Put(c.record, 0, 1e-3f), Put(c.record, 4, k), Put(c.record, 8, i);
+    else Put(c.record, 0, k), Put(c.record, 4, i);
+    c.bufs = {Input(first, Gen::F32, size_t(count), rng), Input(first + 8, Gen::F32Unit, size_t(k), rng),
+              Input(first + 16, Gen::F32Unit, size_t(k), rng)};
+    if (batchNorm) {
+      c.bufs.push_back(Input(first + 24, Gen::F32Unit, size_t(k), rng));
+      c.bufs.push_back(Input(first + 32, Gen::F32Positive, size_t(k), rng));
+    }
+    c.bufs.push_back(Output(first + (batchNorm ? 40 : 24), Gen::F32, size_t(count)));
+    return c;
+  };
+}
+
+// Categorical sampling: rows of class probabilities, one uniform per sample.
+inline Case Categorical(std::mt19937_64& rng, int32_t size) {
+  const int32_t per = 1 + int32_t(rng() % 9), classes = int32_t(rng() % 7);
+  const int32_t rows = Size(rng, std::max(1, size / per));
+  Case c = Blank(sizeof(VortaCategoricalSampleJob), rows * per);
+  Put(c.record, 24, per), Put(c.record, 28, classes);
+  Buf uniforms = Input(8, Gen::F32Unit, size_t(c.length), rng);
+  for (size_t i = 0; i < uniforms.init.size(); i += 4) {
+    float u;
+    memcpy(&u, &uniforms.init[i], 4);
+    u = std::fabs(u);
+    memcpy(&uniforms.init[i], &u, 4);
+  }
+  c.bufs = {Input(0, Gen::F32Positive, size_t(rows) * classes, rng), uniforms,
+            Output(16, Gen::I32, size_t(c.length))};
+  return c;
+}
+
+// Row copies between two strided row layouts, one index per row.
+inline Case RowCopy(std::mt19937_64& rng, int32_t size) {
+  const int32_t count = int32_t(rng() % 12), rows = Size(rng, std::max(1, size / 6));
+  const int32_t srcStride = count + int32_t(rng() % 4), dstStride = count + int32_t(rng() % 4);
+  const int32_t srcOffset = int32_t(rng() % 3), dstOffset = int32_t(rng() % 3);
+  Case c = Blank(sizeof(VortaStridedRowCopyJob), rows);
+  Put(c.record, 16, srcStride), Put(c.record, 20, dstStride), Put(c.record, 24, srcOffset);
+  Put(c.record, 28, dstOffset), Put(c.record, 32, count);
+  auto extent = [&](int32_t stride, int32_t offset) {
+    return rows ? size_t(offset) + size_t(rows - 1) * stride + count : 0;
+  };
+  c.bufs = {Input(0, Gen::I32, extent(srcStride, srcOffset), rng),
+            Output(8, Gen::I32, extent(dstStride, dstOffset))};
+  return c;
+}
+
+// Lower or upper triangles of square-ish matrices, one index per row.
+inline Case Triangle(std::mt19937_64& rng, int32_t size) {
+  const int32_t len = 1 + int32_t(rng() % 12), perMatrix = 1 + int32_t(rng() % 6);
+  const int32_t rows = Size(rng, std::max(1, size / 6));
+  Case c = Blank(sizeof(VortaTriangleJob), rows);
+  Put(c.record, 16, len), Put(c.record, 20, perMatrix), Put(c.record, 24, int32_t(rng() % 9) - 4);
+  c.bufs = {Input(0, Gen::I32, size_t(rows) * len, rng), Output(8, Gen::I32, size_t(rows) * len)};
+  return c;
+}
+
+// Slices along an axis picked by indices, some negative, some outside even after the wrap.
+inline Case GatherAxis(std::mt19937_64& rng, int32_t size) {
+  const int32_t axis = 1 + int32_t(rng() % 9), inner = 1 + int32_t(rng() % 20), count = 1 + int32_t(rng() % 12);
+  const int32_t outer = Size(rng, std::max(1, size / (count * inner)));
+  Case c = Blank(sizeof(VortaGatherAxisJob), outer * count * inner);
+  Put(c.record, 24, axis), Put(c.record, 28, inner), Put(c.record, 32, count);
+  Buf idx = Input(8, Gen::I32, size_t(count), rng);
+  for (size_t j = 0; j < size_t(count); ++j) Put(idx.init, 4 * j, int32_t(rng() % (3 * axis)) - 2 * axis + 1);
+  c.bufs = {Input(0, Gen::I32, size_t(outer) * axis * inner, rng), idx,
+            Output(16, Gen::I32, size_t(c.length))};
+  return c;
+}
+
+// Expand or tile: right-aligned shapes, the input digit the output digit modulo its extent.
+inline Case BroadcastCopy(std::mt19937_64& rng, int32_t size) {
+  const int32_t rank = 1 + int32_t(rng() % 4);
+  std::vector<int32_t> out(rank), in(rank);
+  size_t count;
+  do {
+    count = 1;
+    for (int k = 0; k < rank; ++k) {
+      out[k] = 1 + int32_t(rng() % 7);
+      in[k] = rng() % 3 == 0 ? 1 : rng() % 2 ? out[k] : 1 + int32_t(rng() % out[k]);
+      count *= size_t(out[k]);
+    }
+  } while (count > size_t(std::max(size, 1)) * 2);
+  Case c = Blank(sizeof(VortaBroadcastJob), int32_t(count));
+  Put(c.record, 0, rank);
+  int32_t outStride = 1, inStride = 1;
+  for (int k = rank; k-- > 0;) {
+    const size_t slot = size_t(8 - rank + k);
+    Put(c.record, 4 + 4 * slot, out[k]), Put(c.record, 36 + 4 * slot, outStride);
+    Put(c.record, 68 + 4 * slot, in[k]), Put(c.record, 100 + 4 * slot, inStride);
+    outStride *= out[k], inStride *= in[k];
+  }
+  c.bufs = {Input(136, Gen::I32, size_t(inStride), rng), Output(144, Gen::I32, count)};
+  return c;
+}
+
+// A transpose: the source's row-major dimensions read in a random order.
+inline Case Transpose(std::mt19937_64& rng, int32_t size) {
+  const int32_t rank = 1 + int32_t(rng() % 4);
+  std::vector<int32_t> dims(rank), order(rank);
+  size_t count;
+  do {
+    count = 1;
+    for (int32_t& d : dims) d = 1 + int32_t(rng() % 8), count *= size_t(d);
+  } while (count > size_t(std::max(size, 1)) * 2);
+  for (int k = 0; k < rank; ++k) order[k] = k;
+  std::shuffle(order.begin(), order.end(), rng);
+  std::vector<int32_t> strides(rank);  // of the source's row-major dimensions, innermost last
+  int32_t stride = 1;
+  for (int k = rank; k-- > 0;) strides[k] = stride, stride *= dims[k];
+  Case c = Blank(sizeof(VortaStridedGatherJob), int32_t(count));
+  for (int k = 0; k < rank; ++k) {  // output dimension k (0 innermost) is source dimension order[k]
+    Put(c.record, 16 + 4 * size_t(k), dims[order[k]]);
+    Put(c.record, 48 + 4 * size_t(k), strides[order[k]]);
+  }
+  Put(c.record, 80, rank);
+  c.bufs = {Input(0, Gen::I32, count, rng), Output(8, Gen::I32, count)};
+  return c;
+}
+
+// Box overlaps of every pair in each batch item, one index per pair.
+inline Case Overlap(std::mt19937_64& rng, int32_t size) {
+  const int32_t B = 1 + int32_t(rng() % 12), batches = Size(rng, std::max(1, size / 40));
+  Case c = Blank(sizeof(VortaOverlapJob), B * B * batches);
+  Put(c.record, 16, B), Put(c.record, 20, 0.1f * float(rng() % 8)), Put(c.record, 24, int32_t(rng() % 2));
+  c.bufs = {Input(0, Gen::F32Positive, size_t(B) * batches * 4, rng), Output(8, Gen::U8, size_t(c.length))};
+  return c;
+}
+
+// Greedy selection over overlap flags, one index per (batch item, class) row;
+// scores with ties, the order array as scratch.
+inline Case Select(std::mt19937_64& rng, int32_t size) {
+  const int32_t B = 1 + int32_t(rng() % 12), classes = 1 + int32_t(rng() % 3);
+  const int32_t batches = Size(rng, std::max(1, size / 40)), rows = batches * classes;
+  Case c = Blank(sizeof(VortaSelectJob), rows);
+  Put(c.record, 32, classes), Put(c.record, 36, B), Put(c.record, 40, 1 + int32_t(rng() % B));
+  Put(c.record, 44, 0.25f);
+  Buf flags = Input(0, Gen::U8, size_t(B) * B * batches, rng);
+  for (uint8_t& f : flags.init) f &= 1;
+  Buf scores = Input(8, Gen::F32Positive, size_t(rows) * B, rng);
+  for (size_t i = 0; i < scores.init.size(); i += 4) Put(scores.init, i, 0.25f * float(rng() % 5));
+  Buf order = Output(16, Gen::I32, size_t(rows) * B);
+  order.role = Role::Scratch;
+  c.bufs = {flags, scores, order, Output(24, Gen::I32, size_t(rows) * B)};
+  return c;
+}
+
+// The K largest or smallest along the axis, one index per line.
+inline Case TopK(std::mt19937_64& rng, int32_t size) {
+  const int32_t n = 1 + int32_t(rng() % 30), s = 1 + int32_t(rng() % (rng() % 2 ? 1 : 9));
+  const int32_t k = 1 + int32_t(rng() % n), outer = Size(rng, std::max(1, size / (s * 2 + n / 8)));
+  Case c = Blank(sizeof(VortaTopKJob), outer * s);
+  Put(c.record, 24, n), Put(c.record, 28, s), Put(c.record, 32, k), Put(c.record, 36, rng() % 2 ? 1 : -1);
+  Buf x = Input(0, Gen::F32Unit, size_t(outer) * n * s, rng);
+  for (size_t i = 0; i < x.init.size(); i += 4) Put(x.init, i, 0.125f * float(rng() % 9));  // ties
+  c.bufs = {x, Output(8, Gen::F32, size_t(outer) * k * s), Output(16, Gen::I32, size_t(outer) * k * s)};
+  return c;
+}
+
+// Generators: an output only (at 0, or at 8 after the probabilities), a
+// length in the record where the kernel has one, parameters after it.
+enum class Fill0 { Constant, FloatRange, IntRange, Uniform, Normal, Bernoulli };
+inline auto Generator(Fill0 kind) {
+  return [=](std::mt19937_64& rng, int32_t size) {
+    const int32_t n = Size(rng, size);
+    static const size_t kBytes[] = {sizeof(VortaFillJob), sizeof(VortaFloatRangeJob), sizeof(VortaIntRangeJob),
+                                    sizeof(VortaRandomFillJob), sizeof(VortaRandomFillJob), sizeof(VortaBernoulliJob)};
+    Case c = Blank(kBytes[int(kind)], n);
+    const uint32_t seed = uint32_t(rng());
+    switch (kind) {
+      case Fill0::Constant: Put(c.record, 8, seed); break;
+      case Fill0::FloatRange: Put(c.record, 8, n), Put(c.record, 12, -3.5f), Put(c.record, 16, 0.37f); break;
+      case Fill0::IntRange: Put(c.record, 8, n), Put(c.record, 24, int32_t(seed)), Put(c.record, 28, int32_t(rng())); break;
+      case Fill0::Uniform: Put(c.record, 8, seed), Put(c.record, 12, -2.0f), Put(c.record, 16, 5.0f); break;
+      case Fill0::Normal: Put(c.record, 8, seed), Put(c.record, 12, 1.0f), Put(c.record, 16, 0.5f); break;
+      case Fill0::Bernoulli: Put(c.record, 16, seed), Put(c.record, 20, int32_t(rng() % 2)); break;
+    }
+    if (kind == Fill0::Bernoulli) {
+      c.bufs = {Input(0, Gen::F32Unit, size_t(n), rng), Output(8, Gen::I32, size_t(n))};
+    } else {
+      const bool floats = kind == Fill0::FloatRange || kind == Fill0::Uniform || kind == Fill0::Normal;
+      c.bufs = {Output(0, floats ? Gen::F32 : Gen::I32, size_t(n))};
+    }
+    return c;
+  };
+}
+
+// Average or max pooling of float planes; windows clipped to the input.
+inline Case Pool(std::mt19937_64& rng, int32_t size) {
+  int32_t v[10];  // inH, inW, outH, outW, kH, kW, sH, sW, padTop, padLeft
+  for (int a = 0; a < 2; ++a) {
+    v[4 + a] = 1 + int32_t(rng() % 3);
+    v[6 + a] = 1 + int32_t(rng() % 2);
+    v[8 + a] = int32_t(rng() % v[4 + a]);
+    v[a] = v[4 + a] + int32_t(rng() % 9);
+    v[2 + a] = (v[a] + 2 * v[8 + a] - v[4 + a]) / v[6 + a] + 1;
+  }
+  const int32_t planes = Size(rng, std::max(1, size / (v[2] * v[3])));
+  Case c = Blank(sizeof(VortaPool2dJob), planes * v[2] * v[3]);
+  for (int i = 0; i < 10; ++i) Put(c.record, 16 + 4 * size_t(i), v[i]);
+  c.bufs = {Input(0, Gen::F32, size_t(planes) * v[0] * v[1], rng), Output(8, Gen::F32, size_t(c.length))};
+  return c;
+}
+
+// Padding of up to three dimensions in every mode; pads shorter than the extent.
+inline Case Pad(std::mt19937_64& rng, int32_t size) {
+  const int32_t rank = 1 + int32_t(rng() % 3);
+  Case c = Blank(sizeof(VortaPadJob), 0);
+  Put(c.record, 16, uint32_t(rng() % 5)), Put(c.record, 20, uint32_t(rng()));
+  size_t in = 1, out = 1;
+  for (int k = 0; k < rank; ++k) {
+    const int32_t extent = 1 + int32_t(rng() % (size < 64 ? 3 : 9));
+    const int32_t before = int32_t(rng() % extent), after = int32_t(rng() % extent);
+    Put(c.record, 24 + 4 * size_t(k), extent);
+    Put(c.record, 56 + 4 * size_t(k), extent + before + after);
+    Put(c.record, 88 + 4 * size_t(k), int32_t(in));
+    Put(c.record, 120 + 4 * size_t(k), before);
+    in *= size_t(extent), out *= size_t(extent + before + after);
+  }
+  Put(c.record, 152, rank);
+  c.length = int32_t(out);
+  c.bufs = {Input(0, Gen::I32, in, rng), Output(8, Gen::I32, out)};
+  return c;
+}
+
+// Upsampling by whole factors, one index per input element.
+inline Case Upsample(std::mt19937_64& rng, int32_t size) {
+  const int32_t inW = 1 + int32_t(rng() % 9), fy = 1 + int32_t(rng() % 3), fx = 1 + int32_t(rng() % 3);
+  const int32_t rows = Size(rng, std::max(1, size / (inW * fy * fx)));
+  Case c = Blank(sizeof(VortaUpsampleJob), rows * inW);
+  Put(c.record, 20, inW), Put(c.record, 24, fy), Put(c.record, 28, fx);
+  c.bufs = {Input(0, Gen::I32, size_t(c.length), rng), Output(8, Gen::I32, size_t(c.length) * fy * fx)};
+  return c;
+}
+
+// Normalisation apply: instances of `spatial` elements, channel = instance mod channels.
+inline Case NormApply(std::mt19937_64& rng, int32_t size) {
+  const int32_t channels = 1 + int32_t(rng() % 4), spatial = 1 + int32_t(rng() % 40);
+  const int32_t instances = Size(rng, std::max(1, size / spatial));
+  Case c = Blank(sizeof(VortaNormApplyJob), instances * spatial);
+  Put(c.record, 0, 1e-5f), Put(c.record, 4, channels), Put(c.record, 8, spatial);
+  c.bufs = {Input(16, Gen::F32, size_t(c.length), rng), Input(24, Gen::F32Unit, size_t(channels), rng),
+            Input(32, Gen::F32Unit, size_t(channels), rng),
+            Input(40, Gen::F32Positive, 2 * size_t(instances), rng), Output(48, Gen::F32, size_t(c.length))};
+  return c;
+}
+
+// Depth bounds of boxes under two random views, one index per (view, box).
+inline Case BoxDepth(std::mt19937_64& rng, int32_t size) {
+  const int32_t boxes = Size(rng, std::max(1, size / 2));
+  Case c = Blank(sizeof(VortaDepthBoundsJob), 2 * boxes);
+  std::vector<uint8_t> views(128);
+  Fill(Gen::F32Unit, views.data(), 32, rng);
+  memcpy(c.record.data(), views.data(), 128);
+  Put(c.record, 136, boxes);
+  c.bufs = {Input(128, Gen::F32Unit, size_t(boxes) * VORTA_DEPTH_BOUNDS_BOX_STRIDE / 4, rng),
+            Output(144, Gen::F32, 4 * size_t(boxes))};
+  return c;
+}
+
+// Depth bounds of spot and point lights under two random views.
+inline Case LightDepth(std::mt19937_64& rng, int32_t size) {
+  const int32_t lights = Size(rng, std::max(1, size / 2));
+  Case c = Blank(sizeof(VortaLightDepthBoundsJob), 2 * lights);
+  std::vector<uint8_t> views(128);
+  Fill(Gen::F32Unit, views.data(), 32, rng);
+  memcpy(c.record.data(), views.data(), 128);
+  Put(c.record, 136, lights);
+  Buf records = Input(128, Gen::F32Unit, size_t(lights) * sizeof(VortaLightRecord) / 4, rng);
+  for (int32_t l = 0; l < lights; ++l) {
+    const size_t at = size_t(l) * sizeof(VortaLightRecord);
+    Put(records.init, at + offsetof(VortaLightRecord, lightType), int32_t(rng() % 3));
+    Put(records.init, at + offsetof(VortaLightRecord, range), 0.1f + float(rng() % 100) / 10);
+    Put(records.init, at + offsetof(VortaLightRecord, spotAngle), 1.0f + float(rng() % 170));
+  }
+  c.bufs = {records, Output(144, Gen::F32, 4 * size_t(lights))};
+  return c;
+}
+
+// Select by a condition, all three inputs broadcast (right-aligned tables at
+// 4 + 64 t: dims then strides, t = 0 output, 1 condition, 2 true, 3 false).
+inline Case ConditionSelect(std::mt19937_64& rng, int32_t size) {
+  const int32_t rank = 1 + int32_t(rng() % 4);
+  std::vector<int32_t> out(rank);
+  size_t count;
+  do {
+    count = 1;
+    for (int32_t& d : out) d = 1 + int32_t(rng() % 7), count *= size_t(d);
+  } while (count > size_t(std::max(size, 1)) * 2);
+  Case c = Blank(sizeof(VortaConditionSelectJob), int32_t(count));
+  Put(c.record, 0, rank);
+  size_t elements[4];
+  for (int t = 0; t < 4; ++t) {
+    int32_t stride = 1;
+    for (int k = rank; k-- > 0;) {
+      const int32_t d = t == 0 || rng() % 3 ? out[k] : 1 + int32_t(rng() % out[k]);
+      const size_t slot = size_t(8 - rank + k);
+      Put(c.record, 4 + 64 * size_t(t) + 4 * slot, d), Put(c.record, 36 + 64 * size_t(t) + 4 * slot, stride);
+      stride *= d;
+    }
+    elements[t] = size_t(stride);
+  }
+  Buf condition = Input(264, Gen::I32, elements[1], rng);
+  for (size_t i = 0; i < condition.init.size(); i += 4) Put(condition.init, i, int32_t(rng() % 2));
+  c.bufs = {condition, Input(272, Gen::I32, elements[2], rng), Input(280, Gen::I32, elements[3], rng),
+            Output(288, Gen::I32, count)};
+  return c;
+}
+
 // ---- the table ----------------------------------------------------------------------
 
 inline const std::vector<Kernel>& Kernels() {
@@ -538,6 +940,71 @@ inline const std::vector<Kernel>& Kernels() {
         // Dot products of up to 50 terms in [-1, 1], regrouped and fused by AVX2.
         {"MATMUL_FLOAT", VORTA_EXPORT_MATMUL_FLOAT, "matmul", MatMul, {0, 2 * 51 * 51 * kEps}},
         {"CONV_FLOAT", VORTA_EXPORT_CONV_FLOAT, "matmul", Conv, {0, 2 * 37 * 37 * kEps}},
+        {"ASIN", VORTA_EXPORT_MAPS_EXTRA_ASIN, "maps_extra", Span(G::F32, G::F32), transcendental},
+        {"ATAN", VORTA_EXPORT_MAPS_EXTRA_ATAN, "maps_extra", Span(G::F32, G::F32), transcendental},
+        {"NEGATE", VORTA_EXPORT_MAPS_EXTRA_NEGATE, "maps_extra", Span(G::F32, G::F32), exact},
+        {"ABS", VORTA_EXPORT_MAPS_EXTRA_ABS, "maps_extra", Span(G::F32, G::F32), exact},
+        {"SIGN", VORTA_EXPORT_MAPS_EXTRA_SIGN, "maps_extra", Span(G::F32, G::F32), exact},
+        {"SELU", VORTA_EXPORT_MAPS_EXTRA_SELU, "maps_extra",
+         SpanWide(G::F32, G::F32, 20, 28, sizeof(VortaSeluJob)), transcendental},
+        {"AFFINE_INT32", VORTA_EXPORT_MAPS_EXTRA_AFFINE_INT32, "maps_extra",
+         SpanWide(G::I32, G::I32, 32, 36, sizeof(VortaAffineInt32Job)), exact},
+        {"BIT_DECODE", VORTA_EXPORT_MAPS_EXTRA_BIT_DECODE, "maps_extra",
+         DirectWith(G::I32, G::I32, sizeof(VortaBitDecodeJob), 16, [](Case&, std::mt19937_64&) {}), exact},
+        {"CAST_DOUBLE", VORTA_EXPORT_MAPS_EXTRA_CAST_DOUBLE, "maps_extra", Direct(G::I64, G::F32), exact},
+        {"HARD_SIGMOID", VORTA_EXPORT_PARAM_MAPS_HARD_SIGMOID, "param_maps", Span(G::F32, G::F32), exact},
+        {"SHRINK", VORTA_EXPORT_PARAM_MAPS_SHRINK, "param_maps", Span(G::F32, G::F32, G::F32Positive), exact},
+        {"GELU_ERF", VORTA_EXPORT_PARAM_MAPS_GELU_ERF, "param_maps", Span(G::F32, G::F32), transcendental},
+        {"INFINITY_TEST", VORTA_EXPORT_PARAM_MAPS_INFINITY_TEST, "param_maps",
+         DirectWith(G::F32, G::I32, sizeof(VortaInfinityTestJob), 8,
+                    [](Case& c, std::mt19937_64& rng) { Put(c.record, 16, uint8_t(rng() % 2)), Put(c.record, 17, uint8_t(rng() % 2)); }),
+         exact},
+        {"HALF_TO_FLOAT", VORTA_EXPORT_PARAM_MAPS_HALF_TO_FLOAT, "param_maps", Direct(G::Half, G::F32), exact},
+        {"DEQUANTIZE", VORTA_EXPORT_PARAM_MAPS_DEQUANTIZE, "param_maps",
+         DirectWith(G::U8, G::F32, sizeof(VortaDequantizeJob), 8,
+                    [](Case& c, std::mt19937_64& rng) { Put(c.record, 16, 0.01f * float(1 + rng() % 200)), Put(c.record, 20, uint8_t(rng())); }),
+         exact},
+        {"CATEGORICAL", VORTA_EXPORT_PARAM_MAPS_CATEGORICAL, "param_maps", Categorical, exact},
+#define ARG(name, in, out, shape) {#name, VORTA_EXPORT_ARGREDUCE_##name, "argreduce", AxisJob(G::in, G::out, AxisOut::shape), exact}
+        ARG(ARGMIN_FIRST_FLOAT, F32, I32, Line), ARG(ARGMIN_LAST_FLOAT, F32, I32, Line),
+        ARG(ARGMAX_FIRST_FLOAT, F32, I32, Line), ARG(ARGMAX_LAST_FLOAT, F32, I32, Line),
+        ARG(ARGMIN_FIRST_INT32, I32, I32, Line), ARG(ARGMIN_LAST_INT32, I32, I32, Line),
+        ARG(ARGMAX_FIRST_INT32, I32, I32, Line), ARG(ARGMAX_LAST_INT32, I32, I32, Line),
+        ARG(HARDMAX, F32, F32, Element),
+#undef ARG
+        {"SOFTMAX", VORTA_EXPORT_SOFTMAX_SOFTMAX, "softmax", AxisJob(G::F32Unit, G::F32, AxisOut::Element), transcendental},
+        {"LOG_SOFTMAX", VORTA_EXPORT_SOFTMAX_LOG_SOFTMAX, "softmax", AxisJob(G::F32Unit, G::F32, AxisOut::Element), regrouped},
+        {"CUMSUM_FLOAT", VORTA_EXPORT_CUMSUM_FLOAT, "cumsum", AxisJob(G::F32Unit, G::F32, AxisOut::CumSum), regrouped},
+        {"CUMSUM_INT32", VORTA_EXPORT_CUMSUM_INT32, "cumsum", AxisJob(G::I32, G::I32, AxisOut::CumSum), exact},
+        {"ROW_STATS", VORTA_EXPORT_NORMALIZATION_ROW_STATS, "normalization", Rows(RowJob::Stats), regrouped},
+        {"LAYER_NORM", VORTA_EXPORT_NORMALIZATION_LAYER_NORM, "normalization", Rows(RowJob::Layer), transcendental},
+        {"RMS_NORM", VORTA_EXPORT_NORMALIZATION_RMS_NORM, "normalization", Rows(RowJob::Rms), transcendental},
+        {"BATCH_NORM", VORTA_EXPORT_NORMALIZATION_BATCH_NORM, "normalization", Channels(true), transcendental},
+        {"STRIDED_ROW_COPY", VORTA_EXPORT_DATAMOVE_STRIDED_ROW_COPY, "datamove", RowCopy, exact},
+        {"LOWER_TRIANGLE", VORTA_EXPORT_DATAMOVE_LOWER_TRIANGLE, "datamove", Triangle, exact},
+        {"UPPER_TRIANGLE", VORTA_EXPORT_DATAMOVE_UPPER_TRIANGLE, "datamove", Triangle, exact},
+        {"GATHER_AXIS", VORTA_EXPORT_DATAMOVE_GATHER_AXIS, "datamove", GatherAxis, exact},
+        {"BROADCAST", VORTA_EXPORT_DATAMOVE_BROADCAST, "datamove", BroadcastCopy, exact},
+        {"BROADCAST_2", VORTA_EXPORT_DATAMOVE_BROADCAST_2, "datamove", BroadcastCopy, exact},
+        {"STRIDED_GATHER", VORTA_EXPORT_DATAMOVE_STRIDED_GATHER, "datamove", Transpose, exact},
+        {"OVERLAP", VORTA_EXPORT_NMS_TOPK_OVERLAP, "nms_topk", Overlap, exact},
+        {"SELECT", VORTA_EXPORT_NMS_TOPK_SELECT, "nms_topk", Select, exact},
+        {"TOPK", VORTA_EXPORT_NMS_TOPK_TOPK, "nms_topk", TopK, exact},
+        {"FILL", VORTA_EXPORT_RANDOM_FILL, "random", Generator(Fill0::Constant), exact},
+        {"FLOAT_RANGE", VORTA_EXPORT_RANDOM_FLOAT_RANGE, "random", Generator(Fill0::FloatRange), exact},
+        {"INT_RANGE", VORTA_EXPORT_RANDOM_INT_RANGE, "random", Generator(Fill0::IntRange), exact},
+        {"UNIFORM", VORTA_EXPORT_RANDOM_UNIFORM, "random", Generator(Fill0::Uniform), exact},
+        {"NORMAL", VORTA_EXPORT_RANDOM_NORMAL, "random", Generator(Fill0::Normal), transcendental},
+        {"BERNOULLI", VORTA_EXPORT_RANDOM_BERNOULLI, "random", Generator(Fill0::Bernoulli), exact},
+        {"AVERAGE", VORTA_EXPORT_POOLING_AVERAGE, "pooling", Pool, exact},
+        {"MAX", VORTA_EXPORT_POOLING_MAX, "pooling", Pool, exact},
+        {"PAD", VORTA_EXPORT_PAD, "pad", Pad, exact},
+        {"UPSAMPLE", VORTA_EXPORT_RESIZE_UPSAMPLE, "resize", Upsample, exact},
+        {"NORM_APPLY", VORTA_EXPORT_CONTRACTION_NORM_APPLY, "contraction", NormApply, transcendental},
+        {"BOX_DEPTH_BOUNDS", VORTA_EXPORT_CONTRACTION_BOX_DEPTH_BOUNDS, "contraction", BoxDepth, transcendental},
+        {"DEPTH_BOUNDS", VORTA_EXPORT_LIGHT_BINNING_DEPTH_BOUNDS, "light_binning", LightDepth, transcendental},
+        {"SELECT", VORTA_EXPORT_GATHER_SCATTER_SELECT, "gather_scatter", ConditionSelect, exact},
+        {"CHANNEL_AFFINE", VORTA_EXPORT_NORMALIZATION_CHANNEL_AFFINE, "normalization", Channels(false), exact},
     };
     for (Kernel& kernel : k) kernel.name = std::string(kernel.family) + "_" + kernel.name;
     return k;
