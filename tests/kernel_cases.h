@@ -864,6 +864,165 @@ inline Case ConditionSelect(std::mt19937_64& rng, int32_t size) {
   return c;
 }
 
+// Slice read (strided source) or write (strided destination) of up to three
+// dimensions, dimension 0 innermost, strides wide enough never to alias.
+inline auto Slice(bool write) {
+  return [=](std::mt19937_64& rng, int32_t size) {
+    const int32_t rank = 1 + int32_t(rng() % 3);
+    Case c = Blank(sizeof(VortaStridedCopyJob), 0);
+    size_t count = 1, extent = 1;
+    int32_t stride = 1 + int32_t(rng() % 2);
+    for (int k = 0; k < rank; ++k) {
+      const int32_t d = 1 + int32_t(rng() % (size < 64 ? 3 : 8)), offset = int32_t(rng() % 3);
+      Put(c.record, 16 + 4 * size_t(k), d), Put(c.record, 48 + 4 * size_t(k), offset);
+      Put(c.record, 80 + 4 * size_t(k), stride);
+      extent += size_t(offset) + size_t(d - 1) * stride;
+      count *= size_t(d);
+      stride = stride * d + int32_t(rng() % 3) + 2;  // past every offset of the lower digits
+    }
+    Put(c.record, 112, rank);
+    c.length = int32_t(count);
+    if (write) {
+      Buf strided = Input(8, Gen::I32, extent, rng);
+      strided.role = Role::InOut;
+      c.bufs = {Input(0, Gen::I32, count, rng), strided};
+    } else {
+      c.bufs = {Input(0, Gen::I32, extent, rng), Output(8, Gen::I32, count)};
+    }
+    return c;
+  };
+}
+
+// Element gather and scatter along an axis of [outer][axis][inner]: the
+// scatter's indices are distinct within each column, so no two updates meet.
+inline auto ElementsAxis(bool scatter) {
+  return [=](std::mt19937_64& rng, int32_t size) {
+    const int32_t dataAxis = 1 + int32_t(rng() % 7), inner = 1 + int32_t(rng() % 6);
+    const int32_t indexAxis = 1 + int32_t(rng() % (scatter ? dataAxis : 9));
+    const int32_t outer = Size(rng, std::max(1, size / (indexAxis * inner)));
+    const int32_t n = outer * indexAxis * inner;
+    Case c = Blank(scatter ? sizeof(VortaScatterElementsAxisJob) : sizeof(VortaGatherElementsAxisJob), n);
+    Put(c.record, 0, dataAxis);
+    Put(c.record, 4, inner), Put(c.record, 8, inner), Put(c.record, 12, indexAxis * inner);
+    Buf idx = Input(scatter ? 32 : 24, Gen::I32, size_t(n), rng);
+    for (int32_t o = 0; o < outer; ++o)
+      for (int32_t m = 0; m < inner; ++m) {
+        std::vector<int32_t> rows(static_cast<size_t>(dataAxis));
+        for (int32_t r = 0; r < dataAxis; ++r) rows[size_t(r)] = r;
+        std::shuffle(rows.begin(), rows.end(), rng);
+        for (int32_t j = 0; j < indexAxis; ++j) {
+          int32_t v = scatter ? rows[size_t(j)] - (rng() % 2 ? dataAxis : 0)
+                              : int32_t(rng() % (3 * dataAxis)) - 2 * dataAxis + 1;
+          Put(idx.init, 4 * (size_t(o * indexAxis + j) * inner + m), v);
+        }
+      }
+    const size_t data = size_t(outer) * dataAxis * inner;
+    if (scatter) {
+      Put(c.record, 16, int32_t(rng() % 4));
+      Buf target = Input(40, Gen::F32Unit, data, rng);
+      target.role = Role::InOut;
+      c.bufs = {Input(24, Gen::F32Unit, size_t(n), rng), idx, target};
+    } else {
+      c.bufs = {Input(16, Gen::I32, data, rng), idx, Output(32, Gen::I32, size_t(n))};
+    }
+    return c;
+  };
+}
+
+// One-hot along a random axis of a row-major output of rank 1 to 4.
+inline Case OneHot(std::mt19937_64& rng, int32_t size) {
+  const int32_t rank = 1 + int32_t(rng() % 4), axis = int32_t(rng() % rank);
+  std::vector<int32_t> out(rank);
+  size_t count;
+  do {
+    count = 1;
+    for (int32_t& d : out) d = 1 + int32_t(rng() % 6), count *= size_t(d);
+  } while (count > size_t(std::max(size, 1)) * 2);
+  const int32_t depth = out[axis];
+  Case c = Blank(sizeof(VortaOneHotJob), int32_t(count));
+  Put(c.record, 16, 0x3f800000u), Put(c.record, 20, 0xbadf00du), Put(c.record, 24, rank);
+  Put(c.record, 32, depth), Put(c.record, 36, axis);
+  int32_t stride = 1;
+  for (int k = rank; k-- > 0;) {
+    const size_t slot = size_t(8 - rank + k);
+    Put(c.record, 40 + 4 * slot, out[k]), Put(c.record, 72 + 4 * slot, stride);
+    stride *= out[k];
+  }
+  Buf idx = Input(0, Gen::I32, count / size_t(depth), rng);
+  for (size_t i = 0; i < idx.init.size(); i += 4) Put(idx.init, i, int32_t(rng() % (2 * depth + 2)) - depth - 1);
+  c.bufs = {idx, Output(8, Gen::I32, count)};
+  return c;
+}
+
+// One recurrent cell step, one index per batch element, every activation kind.
+inline Case RecurrentStep(std::mt19937_64& rng, int32_t size) {
+  const int32_t hs = 1 + int32_t(rng() % 40), batch = Size(rng, std::max(1, size / 40));
+  const int32_t inStride = 4 * hs + int32_t(rng() % 4), outStride = hs + int32_t(rng() % 3);
+  Case c = Blank(sizeof(VortaRecurrentStepJob), batch);
+  Put(c.record, 64, int32_t(rng() % 8)), Put(c.record, 68, inStride), Put(c.record, 72, outStride);
+  Put(c.record, 76, hs), Put(c.record, 80, uint8_t(rng() % 2)), Put(c.record, 84, rng() % 2 ? 2.5f : 3.4e38f);
+  for (int g = 0; g < 3; ++g) {
+    Put(c.record, 88 + 12 * size_t(g), int32_t(rng() % 12));
+    Put(c.record, 92 + 12 * size_t(g), 0.1f + 0.1f * float(rng() % 9));
+    Put(c.record, 96 + 12 * size_t(g), 0.1f * float(rng() % 10) - 0.5f);
+  }
+  auto rows = [&](int32_t stride, int32_t used) { return batch ? size_t(batch - 1) * stride + used : 0; };
+  Buf cell = Input(40, Gen::F32Unit, size_t(batch) * hs, rng), hidden = Input(48, Gen::F32Unit, size_t(batch) * hs, rng);
+  cell.role = hidden.role = Role::InOut;
+  Buf seq = Input(56, Gen::I32, size_t(batch), rng);
+  for (size_t i = 0; i < seq.init.size(); i += 4) Put(seq.init, i, int32_t(rng() % 10));
+  c.bufs = {Input(0, Gen::F32Unit, 3 * size_t(hs), rng), Input(8, Gen::F32Unit, 8 * size_t(hs), rng),
+            Input(16, Gen::F32Unit, rows(inStride, 4 * hs), rng), Input(24, Gen::F32Unit, size_t(batch) * 4 * hs, rng),
+            Output(32, Gen::F32, rows(outStride, hs)), cell, hidden, seq};
+  return c;
+}
+
+// Region pooling over feature maps, regions partly outside, one index per output.
+inline Case RoiAlign(std::mt19937_64& rng, int32_t size) {
+  const int32_t images = 1 + int32_t(rng() % 2), ch = 1 + int32_t(rng() % 3);
+  const int32_t h = 1 + int32_t(rng() % 9), w = 1 + int32_t(rng() % 13);
+  const int32_t ph = 1 + int32_t(rng() % 3), pw = 1 + int32_t(rng() % 4);
+  const int32_t regions = Size(rng, std::max(1, size / (ch * ph * pw)));
+  Case c = Blank(sizeof(VortaRoiAlignJob), regions * ch * ph * pw);
+  Put(c.record, 0, rng() % 2 ? 1.0f : 0.5f);
+  const int32_t v[] = {ch, h, w, h * w, ch * h * w, ph, pw};
+  for (int i = 0; i < 7; ++i) Put(c.record, 8 + 4 * size_t(i), v[i]);
+  Put(c.record, 36, 1.0f / float(ph)), Put(c.record, 40, 1.0f / float(pw));
+  Put(c.record, 44, int32_t(rng() % 3)), Put(c.record, 48, int32_t(rng() % 2));
+  Buf boxes = Input(64, Gen::F32, 4 * size_t(regions), rng);
+  for (size_t i = 0; i < boxes.init.size(); i += 4) Put(boxes.init, i, float(int(rng() % 200) - 30) * 0.1f);
+  Buf index = Input(72, Gen::I32, size_t(regions), rng);
+  for (size_t i = 0; i < index.init.size(); i += 4) Put(index.init, i, int32_t(rng() % images));
+  c.bufs = {Input(56, Gen::F32Unit, size_t(images) * ch * h * w, rng), boxes, index,
+            Output(80, Gen::F32, size_t(c.length))};
+  return c;
+}
+
+// Grid sampling of two or three dimensions, grid points mostly near [-1, 1]
+// with some far outside and non-finite; one index per output element.
+inline auto GridSample(int dims) {
+  return [=](std::mt19937_64& rng, int32_t size) {
+    int32_t extent[3] = {1, 1, 1};
+    for (int a = 0; a < dims; ++a) extent[a] = 1 + int32_t(rng() % 7);
+    const int32_t plane = extent[0] * extent[1] * extent[2], ch = 1 + int32_t(rng() % 3);
+    const int32_t spatial = 1 + int32_t(rng() % 20), n = Size(rng, std::max(1, size / (ch * spatial)));
+    Case c = Blank(dims == 2 ? sizeof(VortaGridSample2DJob) : sizeof(VortaGridSample3DJob), n * ch * spatial);
+    Put(c.record, 24, int32_t(rng() % 3)), Put(c.record, 32, int32_t(rng() % 2)), Put(c.record, 36, uint8_t(rng() % 2));
+    uint32_t at = 40;
+    for (int a = dims; a-- > 0;) Put(c.record, at, extent[a]), at += 4;  // outermost first
+    Put(c.record, at, plane), Put(c.record, at + 8, ch), Put(c.record, at + 12, spatial);
+    Buf grid = Input(8, Gen::F32Unit, size_t(n) * spatial * dims, rng);
+    for (size_t i = 0; i < grid.init.size(); i += 4) {
+      float g;
+      memcpy(&g, &grid.init[i], 4);
+      if (rng() % 8 == 0) g = rng() % 2 ? std::numeric_limits<float>::quiet_NaN() : g * 9.0f;
+      Put(grid.init, i, g * 1.3f);
+    }
+    c.bufs = {Input(0, Gen::F32Unit, size_t(n) * ch * plane, rng), grid, Output(16, Gen::F32, size_t(c.length))};
+    return c;
+  };
+}
+
 // ---- the table ----------------------------------------------------------------------
 
 inline const std::vector<Kernel>& Kernels() {
@@ -1004,6 +1163,15 @@ inline const std::vector<Kernel>& Kernels() {
         {"BOX_DEPTH_BOUNDS", VORTA_EXPORT_CONTRACTION_BOX_DEPTH_BOUNDS, "contraction", BoxDepth, transcendental},
         {"DEPTH_BOUNDS", VORTA_EXPORT_LIGHT_BINNING_DEPTH_BOUNDS, "light_binning", LightDepth, transcendental},
         {"SELECT", VORTA_EXPORT_GATHER_SCATTER_SELECT, "gather_scatter", ConditionSelect, exact},
+        {"SLICE_READ", VORTA_EXPORT_DATAMOVE_SLICE_READ, "datamove", Slice(false), exact},
+        {"SLICE_WRITE", VORTA_EXPORT_DATAMOVE_SLICE_WRITE, "datamove", Slice(true), exact},
+        {"GATHER_ELEMENTS_AXIS", VORTA_EXPORT_DATAMOVE_GATHER_ELEMENTS_AXIS, "datamove", ElementsAxis(false), exact},
+        {"SCATTER_ELEMENTS_AXIS", VORTA_EXPORT_DATAMOVE_SCATTER_ELEMENTS_AXIS, "datamove", ElementsAxis(true), exact},
+        {"ONE_HOT", VORTA_EXPORT_DATAMOVE_ONE_HOT, "datamove", OneHot, exact},
+        {"STEP", VORTA_EXPORT_LSTM_STEP, "lstm", RecurrentStep, transcendental},
+        {"ALIGN", VORTA_EXPORT_ROIALIGN_ALIGN, "roialign", RoiAlign, regrouped},
+        {"2D", VORTA_EXPORT_GRIDSAMPLE_2D, "gridsample", GridSample(2), regrouped},
+        {"3D", VORTA_EXPORT_GRIDSAMPLE_3D, "gridsample", GridSample(3), regrouped},
         {"CHANNEL_AFFINE", VORTA_EXPORT_NORMALIZATION_CHANNEL_AFFINE, "normalization", Channels(false), exact},
     };
     for (Kernel& kernel : k) kernel.name = std::string(kernel.family) + "_" + kernel.name;
