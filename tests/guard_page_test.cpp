@@ -95,3 +95,99 @@ TEST(GuardPagesSelfCheck, ShortOutputFaultsNamingTheKernel) {
 }
 
 }  // namespace
+
+namespace {
+
+// The direct-call buffer utilities: argument records and sources read-only,
+// destinations guarded on both sides; both variants give the same words.
+struct DirectUtility {
+  const char* name;
+  // Builds guarded buffers for one random call, makes it, returns what it wrote.
+  std::vector<uint8_t> (*call)(std::mt19937_64& rng, bool atStart);
+};
+
+template <class Args>
+std::unique_ptr<kcases::GuardedBuffer> ReadOnlyArgs(const Args& args, bool atStart) {
+  std::vector<uint8_t> bytes(sizeof args);
+  memcpy(bytes.data(), &args, sizeof args);
+  return std::make_unique<kcases::GuardedBuffer>(bytes, atStart, true);
+}
+
+std::vector<uint8_t> Words(std::mt19937_64& rng, size_t count) {
+  std::vector<uint8_t> w(4 * count);
+  kcases::Fill(kcases::Gen::I32, w.data(), count, rng);
+  return w;
+}
+
+const DirectUtility kUtilities[] = {
+    {"datamove_COPY",
+     [](std::mt19937_64& rng, bool atStart) {
+       const int32_t count = int32_t(rng() % 70), so = int32_t(rng() % 5), d = int32_t(rng() % 5);
+       kcases::GuardedBuffer src(Words(rng, size_t(count + so)), atStart, true);
+       kcases::GuardedBuffer dst(std::vector<uint8_t>(4 * size_t(count + d), 0xa5), atStart, false);
+       auto args = ReadOnlyArgs(VortaCopyJob{src.data(), dst.data(), count, so, d}, atStart);
+       reinterpret_cast<VortaCopyFn>(vorta::host::LinkedKernel(VORTA_EXPORT_DATAMOVE_COPY))(
+           reinterpret_cast<const VortaCopyJob*>(args->data()));
+       return std::vector<uint8_t>(dst.data(), dst.data() + 4 * (count + d));
+     }},
+    {"maps_extra_REPLICATE_BLOCK",
+     [](std::mt19937_64& rng, bool atStart) {
+       const int32_t count = int32_t(rng() % 20), copies = int32_t(rng() % 9);
+       kcases::GuardedBuffer src(Words(rng, size_t(count)), atStart, true);
+       const size_t bytes = 4 * size_t(count) * copies;
+       kcases::GuardedBuffer dst(std::vector<uint8_t>(bytes, 0xa5), atStart, false);
+       VortaReplicateBlockArgs a{src.data(), dst.data(), count, copies};
+       auto args = ReadOnlyArgs(a, atStart);
+       reinterpret_cast<VortaReplicateBlockFn>(vorta::host::LinkedKernel(VORTA_EXPORT_MAPS_EXTRA_REPLICATE_BLOCK))(
+           reinterpret_cast<const VortaReplicateBlockArgs*>(args->data()));
+       return std::vector<uint8_t>(dst.data(), dst.data() + bytes);
+     }},
+    {"param_maps_ZERO_FILL",
+     [](std::mt19937_64& rng, bool atStart) {
+       const int32_t count = int32_t(rng() % 70);
+       kcases::GuardedBuffer dst(Words(rng, size_t(count)), atStart, false);
+       VortaZeroFillArgs a{reinterpret_cast<float*>(dst.data()), count};
+       auto args = ReadOnlyArgs(a, atStart);
+       reinterpret_cast<VortaZeroFillFn>(vorta::host::LinkedKernel(VORTA_EXPORT_PARAM_MAPS_ZERO_FILL))(
+           reinterpret_cast<VortaZeroFillArgs*>(args->data()));
+       return std::vector<uint8_t>(dst.data(), dst.data() + 4 * count);
+     }},
+    {"param_maps_SELECTED_BOXES",
+     [](std::mt19937_64& rng, bool atStart) {
+       const int32_t batches = 1 + int32_t(rng() % 3), classes = 1 + int32_t(rng() % 3);
+       const int32_t stride = 1 + int32_t(rng() % 5), perRow = 1 + int32_t(rng() % stride);
+       const int32_t maxTotal = int32_t(rng() % 12);
+       std::vector<uint8_t> sel(4 * size_t(batches) * classes * stride);
+       for (size_t i = 0; i < sel.size(); i += 4) kcases::Put(sel, i, int32_t(rng() % 9) - 1);
+       kcases::GuardedBuffer selected(sel, atStart, true);
+       const size_t tripleBytes = 12 * size_t(maxTotal + perRow - 1);
+       kcases::GuardedBuffer triples(std::vector<uint8_t>(tripleBytes, 0xa5), atStart, false);
+       kcases::GuardedBuffer count(std::vector<uint8_t>(4, 0xa5), atStart, false);
+       VortaSelectedBoxList l{reinterpret_cast<const int32_t*>(selected.data()),
+                              reinterpret_cast<int32_t*>(triples.data()), reinterpret_cast<int32_t*>(count.data()),
+                              batches, classes, stride, maxTotal, perRow};
+       reinterpret_cast<VortaSelectedBoxListFn>(vorta::host::LinkedKernel(VORTA_EXPORT_PARAM_MAPS_SELECTED_BOXES))(&l);
+       std::vector<uint8_t> out(triples.data(), triples.data() + tripleBytes);
+       out.insert(out.end(), count.data(), count.data() + 4);
+       return out;
+     }},
+};
+
+TEST(GuardPagesDirect, BufferUtilitiesOnBothVariants) {
+  kcases::InstallFaultHandler();
+  if (!vorta::host::CanRunAvx2()) GTEST_SKIP();
+  for (const DirectUtility& u : kUtilities)
+    for (int round = 0; round < 40; ++round) {
+      std::vector<uint8_t> got[2];
+      for (int v = 0; v < 2; ++v) {
+        vorta::host::InitializeLinked(v ? vorta::CpuVariant::Avx2 : vorta::CpuVariant::Sse2);
+        std::mt19937_64 rng(round);
+        kcases::CurrentKernel().store(u.name);
+        got[v] = u.call(rng, round % 2 == 0);
+        kcases::CurrentKernel().store(nullptr);
+      }
+      ASSERT_TRUE(got[0] == got[1]) << u.name << " round " << round;
+    }
+}
+
+}  // namespace

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -1023,6 +1024,37 @@ inline auto GridSample(int dims) {
   };
 }
 
+// Nearest or linear resizing of two or three dimensions: the tables come from
+// the library's own table builder (a host calls it the same way), the job
+// then runs over blocks x output positions.
+inline auto Resize(bool linear) {
+  return [=](std::mt19937_64& rng, int32_t size) {
+    const int32_t dims = 2 + int32_t(rng() % 2);
+    VortaResizeTableArgs a;
+    memset(&a, 0, sizeof a);
+    a.dims = dims;
+    int64_t planeIn = 1, planeOut = 1, positions = 0;
+    for (int k = 0; k < dims; ++k) {
+      a.inSize[k] = 1 + int32_t(rng() % 9), a.outSize[k] = 1 + int32_t(rng() % (size < 64 ? 4 : 12));
+      a.scale[k] = float(a.inSize[k]) / float(a.outSize[k]);
+      a.offset[k] = rng() % 2 ? 0.5f * a.scale[k] - 0.5f : 0.0f;
+      planeIn *= a.inSize[k], planeOut *= a.outSize[k], positions += a.outSize[k];
+    }
+    a.roundMode = 2 + int32_t(rng() % 2);
+    const int32_t blocks = Size(rng, std::max<int32_t>(1, size / int32_t(planeOut)));
+    std::vector<uint8_t> tables(4 * size_t(positions) * (linear ? 3 : 1));
+    a.tables = tables.data();
+    reinterpret_cast<VortaResizeTableFn>(vorta::host::LinkedKernel(
+        linear ? VORTA_EXPORT_RESIZE_LINEAR_TABLES : VORTA_EXPORT_RESIZE_NEAREST_TABLES))(&a);
+    Case c = Blank(sizeof(VortaResizeJob), blocks * int32_t(planeOut));
+    Put(c.record, 24, dims), Put(c.record, 28, int32_t(planeIn));
+    for (int k = 0; k < 3; ++k) Put(c.record, 32 + 4 * size_t(k), k < dims ? a.outSize[k] : 0);
+    c.bufs = {Input(0, linear ? Gen::F32 : Gen::I32, size_t(blocks) * planeIn, rng),
+              Buf{Role::In, 8, Gen::I32, tables}, Output(16, linear ? Gen::F32 : Gen::I32, size_t(c.length))};
+    return c;
+  };
+}
+
 // ---- the table ----------------------------------------------------------------------
 
 inline const std::vector<Kernel>& Kernels() {
@@ -1172,6 +1204,8 @@ inline const std::vector<Kernel>& Kernels() {
         {"ALIGN", VORTA_EXPORT_ROIALIGN_ALIGN, "roialign", RoiAlign, regrouped},
         {"2D", VORTA_EXPORT_GRIDSAMPLE_2D, "gridsample", GridSample(2), regrouped},
         {"3D", VORTA_EXPORT_GRIDSAMPLE_3D, "gridsample", GridSample(3), regrouped},
+        {"NEAREST", VORTA_EXPORT_RESIZE_NEAREST, "resize", Resize(false), exact},
+        {"LINEAR", VORTA_EXPORT_RESIZE_LINEAR, "resize", Resize(true), exact},
         {"CHANNEL_AFFINE", VORTA_EXPORT_NORMALIZATION_CHANNEL_AFFINE, "normalization", Channels(false), exact},
     };
     for (Kernel& kernel : k) kernel.name = std::string(kernel.family) + "_" + kernel.name;
