@@ -1055,6 +1055,90 @@ inline auto Resize(bool linear) {
   };
 }
 
+inline std::vector<int32_t> RandomDims(std::mt19937_64& rng, int rank, int32_t most) {
+  std::vector<int32_t> d(static_cast<size_t>(rank));
+  for (int32_t& e : d) e = 1 + int32_t(rng() % uint64_t(most));
+  return d;
+}
+inline std::vector<int32_t> RowMajor(const std::vector<int32_t>& dims) {
+  std::vector<int32_t> s(dims.size());
+  int32_t stride = 1;
+  for (size_t k = dims.size(); k-- > 0;) s[k] = stride, stride *= dims[k];
+  return s;
+}
+inline size_t Product(const std::vector<int32_t>& dims) {
+  size_t n = 1;
+  for (int32_t d : dims) n *= size_t(d);
+  return n;
+}
+// Eight int32 slots at `at`, the values right-aligned (slot 7 the last).
+inline void RightAligned(std::vector<uint8_t>& record, size_t at, const std::vector<int32_t>& v) {
+  for (size_t k = 0; k < v.size(); ++k) Put(record, at + 4 * (8 - v.size() + k), v[k]);
+}
+
+// Gather elements along an axis of a row-major tensor of rank 1 to 4 (tables
+// outermost first), indices from below the extent to beyond it.
+inline Case GatherElements(std::mt19937_64& rng, int32_t size) {
+  const int rank = 1 + int(rng() % 4), axis = int(rng() % rank);
+  const std::vector<int32_t> data = RandomDims(rng, rank, size < 64 ? 3 : 6);
+  std::vector<int32_t> out(data);
+  for (int k = 0; k < rank; ++k) out[k] = k == axis ? 1 + int32_t(rng() % 5) : 1 + int32_t(rng() % data[k]);
+  Case c = Blank(sizeof(VortaGatherElementsJob), int32_t(Product(out)));
+  Put(c.record, 0, data[axis]), Put(c.record, 4, axis), Put(c.record, 8, rank);
+  const auto os = RowMajor(out), ds = RowMajor(data);
+  for (int k = 0; k < rank; ++k) Put(c.record, 12 + 4 * size_t(k), os[k]), Put(c.record, 44 + 4 * size_t(k), ds[k]);
+  Buf idx = Input(88, Gen::I32, size_t(c.length), rng);
+  for (size_t i = 0; i < idx.init.size(); i += 4) Put(idx.init, i, int32_t(rng() % (3 * data[axis])) - 2 * data[axis] + 1);
+  c.bufs = {Input(80, Gen::I32, Product(data), rng), idx, Output(96, Gen::I32, size_t(c.length))};
+  return c;
+}
+
+// Float sums over a random subset of the input's dimensions, in order.
+inline Case LayoutSum(std::mt19937_64& rng, int32_t size) {
+  const int rank = 1 + int(rng() % 4);
+  const std::vector<int32_t> input = RandomDims(rng, rank, size < 64 ? 3 : 7), is = RowMajor(input);
+  std::vector<int32_t> kept, keptStrides, red, redStrides;
+  for (int k = 0; k < rank; ++k) {
+    const bool reduce = rng() % 2;
+    (reduce ? red : kept).push_back(input[size_t(k)]);
+    (reduce ? redStrides : keptStrides).push_back(is[size_t(k)]);
+  }
+  Case c = Blank(sizeof(VortaLayoutSumJob), int32_t(Product(kept)));
+  Put(c.record, 0, int32_t(red.size())), Put(c.record, 4, int32_t(Product(red))), Put(c.record, 8, int32_t(kept.size()));
+  RightAligned(c.record, 12, red), RightAligned(c.record, 44, RowMajor(red)), RightAligned(c.record, 76, redStrides);
+  RightAligned(c.record, 108, kept), RightAligned(c.record, 140, RowMajor(kept)), RightAligned(c.record, 172, keptStrides);
+  c.bufs = {Input(208, Gen::F32, Product(input), rng), Output(216, Gen::F32, size_t(c.length))};
+  return c;
+}
+
+// Scatter of whole slices by index tuples; every tuple distinct, so no two
+// updates meet. One index per updated element.
+inline auto ScatterTuples(bool isFloat) {
+  return [=](std::mt19937_64& rng, int32_t size) {
+    const int tuple = 1 + int(rng() % 3);
+    const std::vector<int32_t> lead = RandomDims(rng, tuple, 5);
+    const int32_t slice = 1 + int32_t(rng() % 9), slices = int32_t(Product(lead));
+    const int32_t count = std::min<int32_t>(1 + int32_t(rng() % slices), std::max(1, size / slice));
+    std::vector<int32_t> order(static_cast<size_t>(slices));
+    for (int32_t i = 0; i < slices; ++i) order[size_t(i)] = i;
+    std::shuffle(order.begin(), order.end(), rng);
+    Case c = Blank(sizeof(VortaScatterTuplesJob), count * slice);
+    Put(c.record, 0, int32_t(rng() % 4)), Put(c.record, 4, slice), Put(c.record, 8, tuple);
+    const auto strides = RowMajor(lead);
+    for (int k = 0; k < tuple; ++k) Put(c.record, 12 + 4 * size_t(k), strides[size_t(k)]);
+    Buf idx = Input(56, Gen::I32, size_t(count) * tuple, rng);
+    for (int32_t s = 0; s < count; ++s) {
+      int32_t rest = order[size_t(s)];
+      for (int k = 0; k < tuple; ++k)
+        Put(idx.init, 4 * (size_t(s) * tuple + k), rest / strides[size_t(k)]), rest %= strides[size_t(k)];
+    }
+    Buf out = Input(72, isFloat ? Gen::F32Unit : Gen::I32, size_t(slices) * slice, rng);
+    out.role = Role::InOut;
+    c.bufs = {idx, Input(64, isFloat ? Gen::F32Unit : Gen::I32, size_t(count) * slice, rng), out};
+    return c;
+  };
+}
+
 // ---- the table ----------------------------------------------------------------------
 
 inline const std::vector<Kernel>& Kernels() {
@@ -1206,6 +1290,10 @@ inline const std::vector<Kernel>& Kernels() {
         {"3D", VORTA_EXPORT_GRIDSAMPLE_3D, "gridsample", GridSample(3), regrouped},
         {"NEAREST", VORTA_EXPORT_RESIZE_NEAREST, "resize", Resize(false), exact},
         {"LINEAR", VORTA_EXPORT_RESIZE_LINEAR, "resize", Resize(true), exact},
+        {"GATHER_ELEMENTS", VORTA_EXPORT_GATHER_SCATTER_GATHER_ELEMENTS, "gather_scatter", GatherElements, exact},
+        {"LAYOUT_SUM", VORTA_EXPORT_GATHER_SCATTER_LAYOUT_SUM, "gather_scatter", LayoutSum, exact},
+        {"SCATTER_TUPLES_FLOAT", VORTA_EXPORT_GATHER_SCATTER_SCATTER_TUPLES_FLOAT, "gather_scatter", ScatterTuples(true), exact},
+        {"SCATTER_TUPLES_INT32", VORTA_EXPORT_GATHER_SCATTER_SCATTER_TUPLES_INT32, "gather_scatter", ScatterTuples(false), exact},
         {"CHANNEL_AFFINE", VORTA_EXPORT_NORMALIZATION_CHANNEL_AFFINE, "normalization", Channels(false), exact},
     };
     for (Kernel& kernel : k) kernel.name = std::string(kernel.family) + "_" + kernel.name;
