@@ -1139,6 +1139,56 @@ inline auto ScatterTuples(bool isFloat) {
   };
 }
 
+// Scatter of elements over a tensor of rank 1 to 4 along an axis; each
+// update's axis coordinate maps to its own data slice, so no two meet.
+inline Case ScatterElements(std::mt19937_64& rng, int32_t size) {
+  const int rank = 1 + int(rng() % 4), axis = int(rng() % rank);
+  const std::vector<int32_t> upd = RandomDims(rng, rank, size < 64 ? 3 : 6);
+  std::vector<int32_t> dat(upd);
+  for (int32_t& d : dat) d += int32_t(rng() % 3);
+  const int32_t n = int32_t(Product(upd));
+  Case c = Blank(sizeof(VortaScatterElementsJob), n);
+  Put(c.record, 0, dat[axis]), Put(c.record, 4, axis), Put(c.record, 8, rank), Put(c.record, 12, int32_t(rng() % 4));
+  const auto ds = RowMajor(dat), us = RowMajor(upd);
+  for (int k = 0; k < rank; ++k) Put(c.record, 16 + 4 * size_t(k), ds[k]), Put(c.record, 48 + 4 * size_t(k), us[k]);
+  Buf idx = Input(88, Gen::I32, size_t(n), rng);
+  for (int32_t i = 0; i < n; ++i) {
+    const int32_t coordinate = (i / us[axis]) % upd[axis];  // the update's own slice, wrapped or not
+    Put(idx.init, 4 * size_t(i), coordinate - (rng() % 2 ? dat[axis] : 0));
+  }
+  Buf data = Input(96, Gen::F32Unit, Product(dat), rng);
+  data.role = Role::InOut;
+  c.bufs = {Input(80, Gen::F32Unit, size_t(n), rng), idx, data};
+  return c;
+}
+
+// Slices gathered by index tuples: data [batch][tuple dims][slice dims],
+// indices [batch][extra][tuple], output [batch][extra][slice dims].
+inline Case GatherTuples(std::mt19937_64& rng, int32_t size) {
+  const int dataRank = 1 + int(rng() % 4), batch = int(rng() % dataRank);
+  const int tuple = 1 + int(rng() % (dataRank - batch)), extra = int(rng() % 3);
+  const std::vector<int32_t> data = RandomDims(rng, dataRank, size < 64 ? 3 : 5);
+  std::vector<int32_t> idxShape(data.begin(), data.begin() + batch), outShape = idxShape;
+  for (int k = 0; k < extra; ++k) {
+    const int32_t e = 1 + int32_t(rng() % 3);
+    idxShape.push_back(e), outShape.push_back(e);
+  }
+  idxShape.push_back(tuple);
+  outShape.insert(outShape.end(), data.begin() + batch + tuple, data.end());
+  Case c = Blank(sizeof(VortaGatherTuplesJob), int32_t(Product(outShape)));
+  Put(c.record, 24, batch), Put(c.record, 28, tuple), Put(c.record, 32, int32_t(outShape.size()));
+  RightAligned(c.record, 36, outShape), RightAligned(c.record, 68, RowMajor(outShape));
+  Put(c.record, 100, dataRank), RightAligned(c.record, 104, data), RightAligned(c.record, 136, RowMajor(data));
+  Put(c.record, 168, int32_t(idxShape.size())), RightAligned(c.record, 204, RowMajor(idxShape));
+  Buf idx = Input(8, Gen::I32, Product(idxShape), rng);
+  for (size_t i = 0; i < idx.init.size() / 4; ++i) {
+    const int32_t extent = data[size_t(batch) + i % size_t(tuple)];
+    Put(idx.init, 4 * i, int32_t(rng() % (2 * extent + 2)) - extent - 1);
+  }
+  c.bufs = {Input(0, Gen::I32, Product(data), rng), idx, Output(16, Gen::I32, size_t(c.length))};
+  return c;
+}
+
 // ---- the table ----------------------------------------------------------------------
 
 inline const std::vector<Kernel>& Kernels() {
@@ -1294,6 +1344,8 @@ inline const std::vector<Kernel>& Kernels() {
         {"LAYOUT_SUM", VORTA_EXPORT_GATHER_SCATTER_LAYOUT_SUM, "gather_scatter", LayoutSum, exact},
         {"SCATTER_TUPLES_FLOAT", VORTA_EXPORT_GATHER_SCATTER_SCATTER_TUPLES_FLOAT, "gather_scatter", ScatterTuples(true), exact},
         {"SCATTER_TUPLES_INT32", VORTA_EXPORT_GATHER_SCATTER_SCATTER_TUPLES_INT32, "gather_scatter", ScatterTuples(false), exact},
+        {"SCATTER_ELEMENTS", VORTA_EXPORT_DATAMOVE_SCATTER_ELEMENTS, "datamove", ScatterElements, exact},
+        {"GATHER_TUPLES", VORTA_EXPORT_GATHER_SCATTER_GATHER_TUPLES, "gather_scatter", GatherTuples, exact},
         {"CHANNEL_AFFINE", VORTA_EXPORT_NORMALIZATION_CHANNEL_AFFINE, "normalization", Channels(false), exact},
     };
     for (Kernel& kernel : k) kernel.name = std::string(kernel.family) + "_" + kernel.name;
