@@ -147,7 +147,7 @@ void RegisterAll() {
     for (CpuVariant v : variants) {
       const std::string name = std::string("transpose/") + vorta::host::VariantName(v) + w;
       bench::Timing(benchmark::RegisterBenchmark(name.c_str(), BM_Transpose, v, workers), workers);
-      g_pairs.push_back({name, copy});
+      g_pairs.push_back({name, copy, false, 0.7});
     }
     for (bool rowBatches : {false, true}) {
       const std::string b = rowBatches ? "/row" : "/auto";
@@ -158,7 +158,7 @@ void RegisterAll() {
         const std::string name = std::string("gather/") + vorta::host::VariantName(v) + b + w;
         bench::Timing(benchmark::RegisterBenchmark(name.c_str(), BM_Gather, v, workers,
                                                    rowBatches ? kRowLength : 0), workers);
-        g_pairs.push_back({name, rows});
+        g_pairs.push_back({name, rows, false, 0.8});
       }
     }
   }

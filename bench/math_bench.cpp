@@ -211,7 +211,7 @@ void RegisterAll() {
     for (CpuVariant v : variants) {
       const std::string name = base + "/export/" + vorta::host::VariantName(v);
       benchmark::RegisterBenchmark(name.c_str(), RunExport, &w, v);
-      g_pairs.push_back({name, base + "/inline", true});
+      g_pairs.push_back({name, base + "/inline", true, 1.3});
       if (v == CpuVariant::Avx2) g_pairs.push_back({name, base + "/export/SSE2", false});
     }
   }

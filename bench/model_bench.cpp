@@ -311,7 +311,8 @@ void RegisterAll() {
       const std::string vs = std::string("/") + vorta::host::VariantName(v);
       for (auto [n, e] : {std::pair{"uniform", VORTA_EXPORT_RANDOM_UNIFORM}, {"normal", VORTA_EXPORT_RANDOM_NORMAL}}) {
         Add(std::string("random/") + n + vs + ws, w, BM_Random, e, v, w);
-        g_pairs.push_back({std::string("random/") + n + vs + ws, "memcpy/4B" + ws});
+        g_pairs.push_back({std::string("random/") + n + vs + ws, "memcpy/4B" + ws, false,
+                           std::string(n) == "uniform" ? 0.8 : 0.4});
       }
       for (const PMap& m : kPMaps) {
         const std::string name = std::string("pmaps/") + m.name + vs + ws;
@@ -321,7 +322,8 @@ void RegisterAll() {
       Add("lstm/step" + vs + "/batch:1" + ws, w, BM_LstmStep, v, w, 1);
       Add("lstm/step" + vs + "/batch:32" + ws, w, BM_LstmStep, v, w, 32);
       for (const char* batch : {"/batch:1", "/batch:32"}) {
-        g_pairs.push_back({"lstm/step" + vs + batch + ws, "lstm/gate_copy", true});
+        g_pairs.push_back({"lstm/step" + vs + batch + ws, "lstm/gate_copy", true,
+                           std::string(batch) == "/batch:32" ? 3.0 : 0.0});
         g_pairs.push_back({"lstm/step" + vs + batch + ws, "lstm/gate_products", true});
       }
     }
@@ -329,7 +331,7 @@ void RegisterAll() {
   for (CpuVariant v : variants) {
     const std::string vs = std::string("/") + vorta::host::VariantName(v);
     Add("topk/k100" + vs, 1, BM_TopK, v, 1, 1000000, 100, 1);
-    g_pairs.push_back({"topk/k100" + vs, "read/1x1000000", true});
+    g_pairs.push_back({"topk/k100" + vs, "read/1x1000000", true, 2.0});
     Add("topk/k5_rows" + vs + "/workers:1", 1, BM_TopK, v, 4096, 1000, 5, 1);
     g_pairs.push_back({"topk/k5_rows" + vs + "/workers:1", "read/4096x1000", true});
     Add("nms/overlap" + vs + "/workers:1", 1, BM_Overlap, v, 1);

@@ -242,7 +242,7 @@ void RegisterAll() {
     for (CpuVariant v : variants) {
       const std::string name = scene + vorta::host::VariantName(v);
       bench::Timing(benchmark::RegisterBenchmark(name.c_str(), BM_Cull, which, int(v)), 1);
-      g_pairs.push_back({name, scene + "scalar-loop"});
+      g_pairs.push_back({name, scene + "scalar-loop", false, v == CpuVariant::Avx2 ? 2.0 : 1.0});
     }
   }
 }

@@ -265,7 +265,7 @@ void RegisterAll() {
     Timing(benchmark::RegisterBenchmark(name("clear", "", w).c_str(), BM_Clear, w), w);
     g_pairs.push_back({name("track/static", vn, w), name("query/static", "", w)});
     g_pairs.push_back({name("track/moving1pct", vn, w), name("track/static", vn, w)});
-    g_pairs.push_back({name("bins", vn, w), name("clear", "", w), true});
+    g_pairs.push_back({name("bins", vn, w), name("clear", "", w), true, 3.0});
   }
   // The machine these run on may be shared: the same jobs on the CPU clock of
   // the whole process as well, so that 1 worker's CPU time over 2 workers'
@@ -281,7 +281,8 @@ void RegisterAll() {
     cpu(benchmark::RegisterBenchmark(name("bins", vn, w).append("/cpu").c_str(), BM_Bins, v, w, 3));
   }
   for (const char* what : {"track/static", "track/moving1pct", "lights", "bins"}) {
-    g_pairs.push_back({name(what, vn, 2), name(what, vn, 1)});
+    g_pairs.push_back({name(what, vn, 2), name(what, vn, 1), false,
+                       std::string(what).rfind("track", 0) == 0 ? 1.8 : 0.0});
     g_pairs.push_back({name(what, vn, 2) + "/cpu", name(what, vn, 1) + "/cpu"});
   }
 }

@@ -436,6 +436,114 @@ typedef void(VORTA_CALL* VortaAllocateEntryTableFn)(void* request);
 #define VORTA_EXPORT_ALLOCATORS_TRACKING_ALLOCATOR "07fd39dcd121e0de66cd5435146dd2c2"
 
 /* ---- matrix multiplication and convolution -------------------------------- */
+/* Batched matrix product: job indices are batches x tilesPerMatrix, each
+ * owning a band of the longer side of one output matrix. The panels are
+ * scratch the job allocates on first use (or finds set by the host, at least
+ * the documented sizes: aPanel tileK x tileM floats, bPanel tileK x tileN). */
+typedef struct VORTA_PACKED VortaMatMulJob {
+  int32_t aBatchSize[8];  /* divisors of the A batch walk */
+  int32_t aBatchStep[8];  /* steps of the A batch walk, in matrices */
+  uint8_t unused0[8];
+  int32_t bBatchSize[8];
+  int32_t bBatchStep[8];
+  uint8_t unused1[16];
+  const float* aMatrices;
+  const float* bMatrices;
+  float* outMatrices;  /* one M x N matrix per batch, back to back */
+  int32_t M, N, K;
+  int32_t lda, ldb, ldc;
+  uint8_t transA;  /* A is stored K x M */
+  uint8_t transB;  /* B is stored N x K */
+  uint8_t accumulate;
+  uint8_t unused2[5];
+  int32_t tilesPerMatrix;
+  int32_t tileM, tileN, tileK;
+  /* Scratch, allocated by the job on first use and kept (never released by us). */
+  float* aPanel;
+  float* bPanel;
+  float* cTile;
+} VortaMatMulJob;
+VORTA_CHECK_OFFSET(VortaMatMulJob, aBatchStep, 32);
+VORTA_CHECK_OFFSET(VortaMatMulJob, bBatchSize, 72);
+VORTA_CHECK_OFFSET(VortaMatMulJob, bBatchStep, 104);
+VORTA_CHECK_OFFSET(VortaMatMulJob, aMatrices, 152);
+VORTA_CHECK_OFFSET(VortaMatMulJob, bMatrices, 160);
+VORTA_CHECK_OFFSET(VortaMatMulJob, outMatrices, 168);
+VORTA_CHECK_OFFSET(VortaMatMulJob, M, 176);
+VORTA_CHECK_OFFSET(VortaMatMulJob, N, 180);
+VORTA_CHECK_OFFSET(VortaMatMulJob, K, 184);
+VORTA_CHECK_OFFSET(VortaMatMulJob, lda, 188);
+VORTA_CHECK_OFFSET(VortaMatMulJob, ldb, 192);
+VORTA_CHECK_OFFSET(VortaMatMulJob, ldc, 196);
+VORTA_CHECK_OFFSET(VortaMatMulJob, transA, 200);
+VORTA_CHECK_OFFSET(VortaMatMulJob, transB, 201);
+VORTA_CHECK_OFFSET(VortaMatMulJob, accumulate, 202);
+VORTA_CHECK_OFFSET(VortaMatMulJob, tilesPerMatrix, 208);
+VORTA_CHECK_OFFSET(VortaMatMulJob, tileM, 212);
+VORTA_CHECK_OFFSET(VortaMatMulJob, tileN, 216);
+VORTA_CHECK_OFFSET(VortaMatMulJob, tileK, 220);
+VORTA_CHECK_OFFSET(VortaMatMulJob, aPanel, 224);
+VORTA_CHECK_OFFSET(VortaMatMulJob, bPanel, 232);
+VORTA_CHECK_OFFSET(VortaMatMulJob, cTile, 240);
+VORTA_CHECK_SIZE(VortaMatMulJob, 248);
+
+/* Grouped convolution over two or three spatial dimensions with bias and a
+ * lower clamp: job indices are images x groups x tilesPerImage, a tile being
+ * 120 output positions (or 64 output channels when there are more channels
+ * than positions). */
+typedef struct VORTA_PACKED VortaConvJob {
+  const float* input;    /* [images][groups * inChannels][inPlane] */
+  float* output;         /* [images][groups * outChannels][outSpatial] */
+  const float* bias;     /* one per output channel */
+  const float* weights;  /* [groups * outChannels][inChannels * kernelSize] */
+  uint8_t hasBias;
+  uint8_t unused0[3];
+  int32_t tilesPerImage;  /* job indices per (image, group) */
+  uint8_t unused1[4];
+  int32_t groups;
+  int32_t inChannels;   /* per group */
+  int32_t outChannels;  /* per group */
+  int32_t spatialRank;  /* 2 or less: two spatial dimensions, else three */
+  int32_t inPlane;
+  int32_t kernelSize;
+  int32_t outSpatial;
+  /* Extents outermost first: (H, W) in two dimensions, (D, H, W) in three. */
+  int32_t inSize[3];
+  int32_t kernel[3];
+  int32_t outSize[3];
+  int32_t stride[3];
+  int32_t padBegin[3];
+  int32_t unused2[3];
+  int32_t dilation[3];
+  float minValue;  /* lower clamp of every output */
+  uint8_t unused3[8];
+  /* Scratch of kConvScratchBytes, allocated by the job on first use and kept; */
+  /* accumulator points into its second half. */
+  float* columns;
+  float* accumulator;
+} VortaConvJob;
+VORTA_CHECK_OFFSET(VortaConvJob, output, 8);
+VORTA_CHECK_OFFSET(VortaConvJob, bias, 16);
+VORTA_CHECK_OFFSET(VortaConvJob, weights, 24);
+VORTA_CHECK_OFFSET(VortaConvJob, hasBias, 32);
+VORTA_CHECK_OFFSET(VortaConvJob, tilesPerImage, 36);
+VORTA_CHECK_OFFSET(VortaConvJob, groups, 44);
+VORTA_CHECK_OFFSET(VortaConvJob, inChannels, 48);
+VORTA_CHECK_OFFSET(VortaConvJob, outChannels, 52);
+VORTA_CHECK_OFFSET(VortaConvJob, spatialRank, 56);
+VORTA_CHECK_OFFSET(VortaConvJob, inPlane, 60);
+VORTA_CHECK_OFFSET(VortaConvJob, kernelSize, 64);
+VORTA_CHECK_OFFSET(VortaConvJob, outSpatial, 68);
+VORTA_CHECK_OFFSET(VortaConvJob, inSize, 72);
+VORTA_CHECK_OFFSET(VortaConvJob, kernel, 84);
+VORTA_CHECK_OFFSET(VortaConvJob, outSize, 96);
+VORTA_CHECK_OFFSET(VortaConvJob, stride, 108);
+VORTA_CHECK_OFFSET(VortaConvJob, padBegin, 120);
+VORTA_CHECK_OFFSET(VortaConvJob, dilation, 144);
+VORTA_CHECK_OFFSET(VortaConvJob, minValue, 156);
+VORTA_CHECK_OFFSET(VortaConvJob, columns, 168);
+VORTA_CHECK_OFFSET(VortaConvJob, accumulator, 176);
+VORTA_CHECK_SIZE(VortaConvJob, 184);
 #define VORTA_EXPORT_MATMUL_FLOAT "ccbcd27cf5481b58f6b454456e31db3d"
 #define VORTA_EXPORT_CONV_FLOAT "8d344fc206a3deec43add40022db37ce"
 
