@@ -1189,6 +1189,87 @@ inline Case GatherTuples(std::mt19937_64& rng, int32_t size) {
   return c;
 }
 
+// Column-to-image with bias, one output row (channel) per index; column
+// positions partly outside the image.
+inline Case Col2Im(std::mt19937_64& rng, int32_t size) {
+  int32_t v[12];  // kernelH, kernelW, inputH, inputW, outputH, outputW, dilation, pad, stride (H, W)
+  for (int a = 0; a < 2; ++a) {
+    v[a] = 1 + int32_t(rng() % 3), v[2 + a] = 1 + int32_t(rng() % 6), v[4 + a] = 1 + int32_t(rng() % 8);
+    v[6 + a] = 1 + int32_t(rng() % 2), v[8 + a] = int32_t(rng() % 2), v[10 + a] = 1 + int32_t(rng() % 2);
+  }
+  const int32_t rowLength = v[4] * v[5], offset = int32_t(rng() % 3);
+  const int32_t channels = Size(rng, std::max(1, size / rowLength));
+  Case c = Blank(sizeof(VortaCol2ImJob), channels);
+  Put(c.record, 24, uint8_t(rng() % 2)), Put(c.record, 28, offset);
+  Put(c.record, 32, v[2] * v[3]), Put(c.record, 36, v[0] * v[1]), Put(c.record, 40, rowLength);
+  for (int i = 0; i < 12; ++i) Put(c.record, 44 + 4 * size_t(i), v[i]);
+  c.bufs = {Input(0, Gen::F32Unit, size_t(channels) * v[2] * v[3] * v[0] * v[1], rng),
+            Input(8, Gen::F32Unit, size_t(channels), rng),
+            Output(16, Gen::F32, size_t(offset) + size_t(channels) * rowLength)};
+  return c;
+}
+
+// A general contraction shaped as a batched product A[b][i][k] * B[b][k][j],
+// B broadcast over the batch at random.
+inline Case Contract(std::mt19937_64& rng, int32_t size) {
+  const int32_t bt = 1 + int32_t(rng() % 3), m = 1 + int32_t(rng() % 6), n = 1 + int32_t(rng() % 7);
+  const int32_t k = int32_t(rng() % 40);
+  const bool shareB = rng() % 2;
+  Case c = Blank(sizeof(VortaContractionJob), bt * m * n);
+  if (size < 64) c.length = m * n;  // one batch
+  const int32_t batches = c.length / (m * n);
+  Put(c.record, 0, 1), Put(c.record, 4, k), Put(c.record, 8, 3);
+  const int32_t outDims[3] = {batches, m, n}, outA[3] = {m * k, k, 0}, outB[3] = {shareB ? 0 : k * n, 0, 1};
+  int32_t divisor = 1;
+  for (int d = 2, slot = 7; d >= 0; --d, --slot) {
+    Put(c.record, 140 + 4 * size_t(slot), outDims[d]), Put(c.record, 172 + 4 * size_t(slot), divisor);
+    Put(c.record, 204 + 4 * size_t(slot), outA[d]), Put(c.record, 236 + 4 * size_t(slot), outB[d]);
+    divisor *= outDims[d];
+  }
+  Put(c.record, 12 + 28, k), Put(c.record, 44 + 28, 1), Put(c.record, 76 + 28, 1), Put(c.record, 108 + 28, n);
+  c.bufs = {Input(272, Gen::F32Unit, size_t(batches) * m * k, rng),
+            Input(280, Gen::F32Unit, size_t(shareB ? 1 : batches) * k * n, rng),
+            Output(288, Gen::F32, size_t(c.length))};
+  return c;
+}
+
+// Depth bins (linear mapping) of lights and boxes over two views, depths half
+// a bin away from every edge; one index per 128 bins of a view.
+inline Case DepthBins(std::mt19937_64& rng, int32_t size) {
+  const int32_t lights = int32_t(rng() % 40), boxes = int32_t(rng() % 30), views = 1 + int32_t(rng() % 2);
+  const int32_t items = lights + boxes, maskWords = (items + 31) / 32 + int32_t(rng() % 2);
+  const int32_t binCount = 1 + int32_t(rng() % (size < 64 ? 130 : 300)), chunks = (binCount + 127) / 128;
+  Case c = Blank(sizeof(VortaDepthBinJob), views * chunks);
+  Put(c.record, 32, 4.0f), Put(c.record, 36, -3.0f), Put(c.record, 40, binCount), Put(c.record, 44, maskWords);
+  Put(c.record, 48, lights), Put(c.record, 52, boxes), Put(c.record, 56, chunks), Put(c.record, 60, views);
+  Put(c.record, 64, uint8_t(1));
+  Buf ranges = Input(16, Gen::F32, 2 * size_t(items) * views, rng);
+  for (size_t k = 0; k < ranges.init.size() / 8; ++k) {
+    const double a = double(int(rng() % 340) - 20) + 0.5, b = a + double(int(rng() % 66) - 5);
+    Put(ranges.init, 8 * k, float((a + 3.0) / 4.0)), Put(ranges.init, 8 * k + 4, float((b + 3.0) / 4.0));
+  }
+  c.bufs = {Buf{Role::InOut, 0, Gen::I32, std::vector<uint8_t>(4 * size_t(views) * binCount * (maskWords + 2))},
+            ranges};
+  return c;
+}
+
+// Tile masks from per-row column spans, one index per (view, row).
+inline Case TileRanges(std::mt19937_64& rng, int32_t size) {
+  const int32_t items = 1 + int32_t(rng() % 70), views = 1 + int32_t(rng() % 2);
+  const int32_t rows = 1 + int32_t(rng() % (size < 64 ? 3 : 9)), columns = 1 + int32_t(rng() % 37);
+  const int32_t words = (items + 31) / 32, entries = rows + 1;
+  Case c = Blank(sizeof(VortaTileRangeJob), views * rows);
+  Put(c.record, 32, entries), Put(c.record, 36, items), Put(c.record, 40, words);
+  Put(c.record, 44, columns), Put(c.record, 48, rows);
+  Buf spans = Input(0, Gen::I32, size_t(views) * items * entries, rng);
+  for (size_t i = 0; i < spans.init.size(); i += 4) {
+    const int a = int(rng() % uint64_t(columns + 10)) - 5, b = a + int(rng() % 24) - 3;
+    Put(spans.init, i, rng() % 5 == 0 ? VORTA_EMPTY_SPAN : int32_t((uint32_t(a) & 0xffff) | (uint32_t(b) << 16)));
+  }
+  c.bufs = {spans, Buf{Role::InOut, 16, Gen::I32, std::vector<uint8_t>(4 * size_t(views) * rows * columns * words)}};
+  return c;
+}
+
 // ---- the table ----------------------------------------------------------------------
 
 inline const std::vector<Kernel>& Kernels() {
@@ -1346,6 +1427,10 @@ inline const std::vector<Kernel>& Kernels() {
         {"SCATTER_TUPLES_INT32", VORTA_EXPORT_GATHER_SCATTER_SCATTER_TUPLES_INT32, "gather_scatter", ScatterTuples(false), exact},
         {"SCATTER_ELEMENTS", VORTA_EXPORT_DATAMOVE_SCATTER_ELEMENTS, "datamove", ScatterElements, exact},
         {"GATHER_TUPLES", VORTA_EXPORT_GATHER_SCATTER_GATHER_TUPLES, "gather_scatter", GatherTuples, exact},
+        {"COL2IM", VORTA_EXPORT_CONTRACTION_COL2IM, "contraction", Col2Im, regrouped},
+        {"CONTRACT", VORTA_EXPORT_CONTRACTION_CONTRACT, "contraction", Contract, {0, 2 * 41 * 41 * kEps}},
+        {"DEPTH_BINS", VORTA_EXPORT_DEPTHBINS_DEPTH_BINS, "depthbins", DepthBins, exact},
+        {"TILE_RANGES", VORTA_EXPORT_DEPTHBINS_TILE_RANGES, "depthbins", TileRanges, exact},
         {"CHANNEL_AFFINE", VORTA_EXPORT_NORMALIZATION_CHANNEL_AFFINE, "normalization", Channels(false), exact},
     };
     for (Kernel& kernel : k) kernel.name = std::string(kernel.family) + "_" + kernel.name;

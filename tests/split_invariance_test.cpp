@@ -22,15 +22,13 @@ std::vector<vorta::host::JobOptions> Splits(std::mt19937_64& rng) {
           Schedule(16, fixed, true, true, 13),     Schedule(16, 3, false, true, 14)};
 }
 
-TEST_P(SplitInvariance, SameBitsForEverySplit) {
-  const auto [index, variant] = GetParam();
-  if (variant == vorta::CpuVariant::Avx2 && !vorta::host::CanRunAvx2()) GTEST_SKIP();
+void CheckSplits(size_t index, vorta::CpuVariant variant, int rounds, int32_t size) {
   vorta::host::InitializeLinked(variant);
   const kcases::Kernel& k = Kernels()[index];
-  std::mt19937_64 rng(0x5eed0000u + index);
+  std::mt19937_64 rng(0x5eed0000u + index + uint64_t(size) * 1000);
   int64_t nanSigns = 0;  // NaNs whose bits changed with the split
-  for (int round = 0; round < 4; ++round) {
-    const kcases::Case c = k.make(rng, round == 0 ? 3 : 300);
+  for (int round = 0; round < rounds; ++round) {
+    const kcases::Case c = k.make(rng, round == 0 ? 3 : size);
     vorta::host::JobOptions whole;
     whole.workers = 1;
     whole.batchSize = std::max(c.length, 1);
@@ -47,6 +45,19 @@ TEST_P(SplitInvariance, SameBitsForEverySplit) {
   }
   if (nanSigns) printf("%s: %lld NaN results changed sign or payload with the split\n",
                        k.name.c_str(), static_cast<long long>(nanSigns));
+}
+
+TEST_P(SplitInvariance, SameBitsForEverySplit) {
+  const auto [index, variant] = GetParam();
+  if (variant == vorta::CpuVariant::Avx2 && !vorta::host::CanRunAvx2()) GTEST_SKIP();
+  CheckSplits(index, variant, 4, 300);
+}
+
+// The long sweep: many more records, up to a few thousand indices each.
+TEST_P(SplitInvariance, LongManyLargerRecords) {
+  const auto [index, variant] = GetParam();
+  if (variant == vorta::CpuVariant::Avx2 && !vorta::host::CanRunAvx2()) GTEST_SKIP();
+  CheckSplits(index, variant, 40, 5000);
 }
 
 INSTANTIATE_TEST_SUITE_P(
