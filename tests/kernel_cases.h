@@ -803,14 +803,21 @@ inline Case NormApply(std::mt19937_64& rng, int32_t size) {
   return c;
 }
 
-// Depth bounds of boxes under two random views, one index per (view, box).
-inline Case BoxDepth(std::mt19937_64& rng, int32_t size) {
-  const int32_t boxes = Size(rng, std::max(1, size / 2));
-  Case c = Blank(sizeof(VortaDepthBoundsJob), 2 * boxes);
+// The depth-bounds records: two random view matrices, then the item array
+// (at 128) and its count (at 136); one index per (view, item).
+inline Case TwoViews(size_t bytes, int32_t count, std::mt19937_64& rng) {
+  Case c = Blank(bytes, 2 * count);
   std::vector<uint8_t> views(128);
   Fill(Gen::F32Unit, views.data(), 32, rng);
   memcpy(c.record.data(), views.data(), 128);
-  Put(c.record, 136, boxes);
+  Put(c.record, 136, count);
+  return c;
+}
+
+// Depth bounds of boxes under two random views.
+inline Case BoxDepth(std::mt19937_64& rng, int32_t size) {
+  const int32_t boxes = Size(rng, std::max(1, size / 2));
+  Case c = TwoViews(sizeof(VortaDepthBoundsJob), boxes, rng);
   c.bufs = {Input(128, Gen::F32Unit, size_t(boxes) * VORTA_DEPTH_BOUNDS_BOX_STRIDE / 4, rng),
             Output(144, Gen::F32, 4 * size_t(boxes))};
   return c;
@@ -819,11 +826,7 @@ inline Case BoxDepth(std::mt19937_64& rng, int32_t size) {
 // Depth bounds of spot and point lights under two random views.
 inline Case LightDepth(std::mt19937_64& rng, int32_t size) {
   const int32_t lights = Size(rng, std::max(1, size / 2));
-  Case c = Blank(sizeof(VortaLightDepthBoundsJob), 2 * lights);
-  std::vector<uint8_t> views(128);
-  Fill(Gen::F32Unit, views.data(), 32, rng);
-  memcpy(c.record.data(), views.data(), 128);
-  Put(c.record, 136, lights);
+  Case c = TwoViews(sizeof(VortaLightDepthBoundsJob), lights, rng);
   Buf records = Input(128, Gen::F32Unit, size_t(lights) * sizeof(VortaLightRecord) / 4, rng);
   for (int32_t l = 0; l < lights; ++l) {
     const size_t at = size_t(l) * sizeof(VortaLightRecord);
