@@ -83,7 +83,7 @@ void BM_Copy(benchmark::State& state, vorta::JobEntry entry, int passes, int32_t
 
 // An axis job over [elements / (N·S)][N][S], run over its lines.
 void BM_Axis(benchmark::State& state, const char* exportName, CpuVariant v, int32_t N, int32_t S,
-             int32_t elements, int workers, bool batch1) {
+             int32_t elements, int workers, bool batch1, bool inPlace) {
   bench::UseVariant(v);
   bench::InOut& a = bench::InOutFor(elements, -8.0f, 8.0f);
   const int32_t lines = elements / N;
@@ -92,7 +92,7 @@ void BM_Axis(benchmark::State& state, const char* exportName, CpuVariant v, int3
     VortaCumulativeSumJob job{a.input.get(), a.output.get(), N, S, 0, 0, {}};
     for (auto _ : state) vorta::host::RunJob(entry, &job, sizeof job, lines, Options(workers, batch1));
   } else {
-    vorta::AxisReduceJob job{a.input.get(), a.output.get(), N, S};
+    vorta::AxisReduceJob job{a.input.get(), inPlace ? a.input.get() : a.output.get(), N, S};
     for (auto _ : state) vorta::host::RunJob(entry, &job, sizeof job, lines, Options(workers, batch1));
   }
   state.SetBytesProcessed(int64_t(state.iterations()) * elements * 4);
@@ -120,6 +120,7 @@ std::vector<bench::RatioPair> g_pairs;
 struct Layout {
   const char* name;
   int32_t N, S, elements;
+  bool inPlace;
 };
 
 void RegisterAll() {
@@ -140,8 +141,11 @@ void RegisterAll() {
         bench::Timing(reg(std::string("expfloor/avx2/") + layout + w, BM_Copy, &ExpFloorAvx2, 1, elements, workers),
                       workers);
     };
-    const Layout softmax[] = {{"rows1000", 1000, 1, 1000 * 1024}, {"rows1000L2", 1000, 1, 1000 * 48}, {"rows32000", 32000, 1, 32000 * 32},
-                              {"strided64", 250, 64, 250 * 64 * 64}};
+    // In place, the values converge to 1/N over the repetitions, which costs the
+    // exponential no more than any other input.
+    const Layout softmax[] = {{"rows1000", 1000, 1, 1000 * 1024, false},   {"rows1000L2", 1000, 1, 1000 * 48, false},
+                              {"rows1000inplace", 1000, 1, 1000 * 1024, true}, {"rows32000", 32000, 1, 32000 * 32, false},
+                              {"strided64", 250, 64, 250 * 64 * 64, false}};
     for (const Layout& l : softmax) {
       copies(l.name, l.elements, 2, true);
       for (CpuVariant v : variants) {
@@ -149,7 +153,8 @@ void RegisterAll() {
         for (bool batch1 : {false, true}) {
           if (batch1 && l.S != 1) continue;
           const std::string name = "softmax/" + std::string(l.name) + "/" + vn + w + (batch1 ? "/batch1" : "");
-          bench::Timing(reg(name, BM_Axis, VORTA_EXPORT_SOFTMAX_SOFTMAX, v, l.N, l.S, l.elements, workers, batch1),
+          bench::Timing(reg(name, BM_Axis, VORTA_EXPORT_SOFTMAX_SOFTMAX, v, l.N, l.S, l.elements, workers, batch1,
+                            l.inPlace),
                         workers);
           g_pairs.push_back({name, "memcpy2/" + std::string(l.name) + w, true});
           g_pairs.push_back({name, "expfloor/" + std::string(v == CpuVariant::Avx2 ? "avx2/" : "sse2/") + l.name + w,
@@ -168,15 +173,16 @@ void RegisterAll() {
       for (bool batch1 : {false, true}) {
         name = "argmax/rows4096/" + vn + w + (batch1 ? "/batch1" : "");
         bench::Timing(reg(name, BM_Axis, VORTA_EXPORT_ARGREDUCE_ARGMAX_FIRST_FLOAT, v, 4096, 1, 4096 * 4096, workers,
-                          batch1),
+                          batch1, false),
                       workers);
         g_pairs.push_back({name, "memcpy1/rows4096" + w});
       }
-      const Layout cumsum[] = {{"rows4096", 4096, 1, 16 << 20}, {"strided64", 256, 64, 16 << 20},
-                               {"oneline", 16 << 20, 1, 16 << 20}};
+      const Layout cumsum[] = {{"rows4096", 4096, 1, 16 << 20, false}, {"strided64", 256, 64, 16 << 20, false},
+                               {"oneline", 16 << 20, 1, 16 << 20, false}};
       for (const Layout& l : cumsum) {
         name = "cumsum/" + std::string(l.name) + "/" + vn + w;
-        bench::Timing(reg(name, BM_Axis, VORTA_EXPORT_CUMSUM_FLOAT, v, l.N, l.S, l.elements, workers, false), workers);
+        bench::Timing(reg(name, BM_Axis, VORTA_EXPORT_CUMSUM_FLOAT, v, l.N, l.S, l.elements, workers, false, false),
+                      workers);
         g_pairs.push_back({name, "memcpy1/cumsum16Mi" + w, true});
       }
     }

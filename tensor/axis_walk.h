@@ -83,17 +83,35 @@ static inline __attribute__((always_inline)) T JoinEight(const T* p, const Op& o
 // 8t + j in increasing t, joined by JoinEight; the AVX2 variant folds rows of
 // 32 or more into 32 partials (four registers of eight) joined pairwise and then
 // halved down the same way. The rest of the row is folded in order. An Op with
-// Keep(at, values, count) and Keep(at, vector) is shown every mapped block as
-// soon as it is mapped, in increasing order (softmax stores its exponentials there).
+// Keep(at, values, count) is shown every mapped block of that rest as soon as it
+// is mapped, in increasing order (softmax stores its exponentials there).
+//
+// An Op with Stage(at, count) maps the partials' part itself, kStageChunk
+// elements at a time in increasing order, and returns where the mapped values
+// lie; they are folded from there as they are. A costly map (a SLEEF call) then
+// runs in a bare loop, and the partial accumulators stay in registers for the
+// fold of each chunk instead of being spilled around every call.
+constexpr int32_t kStageChunk = 512;
+
 template <class Op>
 static inline typename Op::T FoldRow(const typename Op::T* x, int32_t n, const Op& op) {
   using T = typename Op::T;
   using V = typename VecOf<T>::type;
   constexpr bool kKeeps = requires(const T* p) { op.Keep(int32_t(0), p, int32_t(0)); };
+  constexpr bool kStages = requires { op.Stage(int32_t(0), int32_t(0)); };
+  const T* src = x;  // where element `at` of the current chunk lies, at src + at
   auto take = [&](int32_t at) {
-    const V v = op.Map(Load<V>(x + at), 0);
-    if constexpr (kKeeps) op.Keep(at, v);
-    return v;
+    if constexpr (kStages) return Load<V>(src + at);
+    else return op.Map(Load<V>(x + at), 0);
+  };
+  // Calls fold(from, to) over [0, whole) in chunks, each staged first.
+  auto chunks = [&](int32_t whole, auto&& fold) {
+    for (int32_t c = 0; c < whole;) {
+      const int32_t e = kStages && whole - c > kStageChunk ? c + kStageChunk : whole;
+      if constexpr (kStages) src = op.Stage(c, e - c) - c;
+      fold(c, e);
+      c = e;
+    }
   };
   T acc = op.template Identity<T>();
   int32_t k = 0;
@@ -104,23 +122,29 @@ static inline typename Op::T FoldRow(const typename Op::T* x, int32_t n, const O
     V a = id;
     if (n >= 32) {
       V b = id, c = id, d = id;
-      for (; k + 32 <= n; k += 32) {
-        a = op.Combine(a, take(k));
-        b = op.Combine(b, take(k + 8));
-        c = op.Combine(c, take(k + 16));
-        d = op.Combine(d, take(k + 24));
-      }
+      chunks(n / 32 * 32, [&](int32_t from, int32_t to) {
+        for (k = from; k < to; k += 32) {
+          a = op.Combine(a, take(k));
+          b = op.Combine(b, take(k + 8));
+          c = op.Combine(c, take(k + 16));
+          d = op.Combine(d, take(k + 24));
+        }
+      });
       a = op.Combine(op.Combine(a, b), op.Combine(c, d));
     } else {
-      for (; k + 8 <= n; k += 8) a = op.Combine(a, take(k));
+      chunks(n / 8 * 8, [&](int32_t from, int32_t to) {
+        for (k = from; k < to; k += 8) a = op.Combine(a, take(k));
+      });
     }
     Store(partials, a);
 #else
     V a = id, b = id;
-    for (; k + 8 <= n; k += 8) {
-      a = op.Combine(a, take(k));
-      b = op.Combine(b, take(k + 4));
-    }
+    chunks(n / 8 * 8, [&](int32_t from, int32_t to) {
+      for (k = from; k < to; k += 8) {
+        a = op.Combine(a, take(k));
+        b = op.Combine(b, take(k + 4));
+      }
+    });
     Store(partials, a);
     Store(partials + 4, b);
 #endif
@@ -246,18 +270,37 @@ static inline int32_t FirstWhere(const T* x, int32_t n, Pred pred) {
   return -1;
 }
 
+// A lane mask, set where u or w is NaN: one compare for two vectors.
+static inline __attribute__((always_inline)) VInt EitherNan(VFloat u, VFloat w) {
+#if defined(VORTA_VARIANT_AVX2)
+  return reinterpret_cast<VInt>(
+      _mm256_cmp_ps(reinterpret_cast<__m256>(u), reinterpret_cast<__m256>(w), _CMP_UNORD_Q));
+#else
+  return reinterpret_cast<VInt>(_mm_cmpunord_ps(reinterpret_cast<__m128>(u), reinterpret_cast<__m128>(w)));
+#endif
+}
+
 // Folds x[0 .. n) from `start` with every lane on its own, and tells whether a
-// NaN was among the elements. The value is exact only without NaN and when not zero.
+// NaN was among the elements. The value is exact only without NaN and when not
+// zero. Four accumulators keep the min/max latency off the critical path.
 template <class Op>
 static inline float FoldLanes(const float* x, int32_t n, float start, const Op& op, bool* sawNan) {
-  VFloat a = Splat<VFloat>(start), b = a;
+  VFloat a = Splat<VFloat>(start), b = a, c = a, d = a;
   VInt nan = VInt{};
   int32_t k = 0;
-  for (; k + 2 * kLanes <= n; k += 2 * kLanes) {
-    const VFloat u = Load<VFloat>(x + k), w = Load<VFloat>(x + k + kLanes);
+  for (; k + 4 * kLanes <= n; k += 4 * kLanes) {
+    const VFloat u = Load<VFloat>(x + k), v = Load<VFloat>(x + k + kLanes);
+    const VFloat w = Load<VFloat>(x + k + 2 * kLanes), z = Load<VFloat>(x + k + 3 * kLanes);
     a = op.Combine(a, u);
-    b = op.Combine(b, w);
-    nan |= IsNan(u) | IsNan(w);
+    b = op.Combine(b, v);
+    c = op.Combine(c, w);
+    d = op.Combine(d, z);
+    nan = nan | EitherNan(u, v) | EitherNan(w, z);
+  }
+  for (; k + kLanes <= n; k += kLanes) {
+    const VFloat u = Load<VFloat>(x + k);
+    a = op.Combine(a, u);
+    nan = nan | EitherNan(u, u);
   }
   float acc = start;
   bool tailNan = false;
@@ -266,7 +309,7 @@ static inline float FoldLanes(const float* x, int32_t n, float start, const Op& 
     tailNan |= IsNan(x[k]);
   }
   float lanes[kLanes];
-  Store(lanes, op.Combine(a, b));
+  Store(lanes, op.Combine(op.Combine(a, b), op.Combine(c, d)));
   for (int i = 0; i < kLanes; ++i) acc = op.Combine(acc, lanes[i]);
   *sawNan = tailNan || LaneBits(nan) != 0;
   return acc;

@@ -45,33 +45,63 @@ struct LogRatio {
 };
 
 // While a row's exponentials are computed, the next row (whose maximum pass
-// would otherwise wait on memory) is fetched into the cache, block by block; a
-// prefetch never faults, so the last row may point past the tensor.
+// would otherwise wait on memory) is fetched into the cache, a line at a time;
+// a prefetch never faults, so the last row may point past the tensor. The
+// exponentials of each chunk go into `staged` (one chunk of scratch, or the
+// output itself) before they are summed.
 struct ShiftedExpSum : SumFloat {
   static constexpr bool kCostlyMap = true;
   float max;
+  const float* x;
   const float* next;
-  template <class L> L Map(L x, int32_t) const { return ExpKernel(x - Splat<L>(max)); }
-  void Keep(int32_t at, const float*, int32_t) const { __builtin_prefetch(next + at, 0, 3); }
-  void Keep(int32_t at, VFloat) const { __builtin_prefetch(next + at, 0, 3); }
+  float* staged;
+  template <class L> L Map(L v, int32_t) const { return ExpKernel(v - Splat<L>(max)); }
+  void Fetch(int32_t at, int32_t count) const {
+    for (int32_t i = 0; i < count; i += 16) __builtin_prefetch(next + at + i, 0, 3);
+  }
+  // A whole number of vectors, each stored before the next is read (what the
+  // element order gives for an output 32 bytes or more after the input).
+  void Exponentials(const float* from, float* to, int32_t count) const {
+    for (int32_t i = 0; i < count; i += kLanes) Store(to + i, Map(Load<VFloat>(from + i), 0));
+  }
+  const float* Stage(int32_t at, int32_t count) const {
+    Exponentials(x + at, staged, count);
+    Fetch(at, count);
+    return staged;
+  }
+  void Keep(int32_t at, const float*, int32_t count) const { Fetch(at, count); }
 };
 
-// The exponentials stored as they are summed.
+// The exponentials stored in the output as they are computed, a chunk before
+// it is summed; the tail as each block is mapped.
 struct StoredExpSum : ShiftedExpSum {
   float* y;
-  void Keep(int32_t at, const float* e, int32_t count) const {
-    ShiftedExpSum::Keep(at, e, count);
-    __builtin_memcpy(y + at, e, size_t(count) * 4);
+  const float* Stage(int32_t at, int32_t count) const {
+    Exponentials(x + at, y + at, count);
+    Fetch(at, count);
+    return y + at;
   }
-  void Keep(int32_t at, VFloat e) const {
-    ShiftedExpSum::Keep(at, e);
-    Store(y + at, e);
+  void Keep(int32_t at, const float* e, int32_t count) const {
+    Fetch(at, count);
+    __builtin_memcpy(y + at, e, size_t(count) * 4);
   }
 };
 
-static inline float SumInOrder(const float* x, int32_t n) {
+// The exponentials stored and summed in order. That sum is a chain of dependent
+// additions; in place, each vector of exponentials joins it as soon as it is
+// stored, so the chain runs under the following exponentials instead of after
+// them. An output 1 to 31 bytes after the input goes element by element.
+static inline float StoredExpSumInOrder(const float* x, float* y, int32_t N, float m) {
   float s = 0.0f;
-  for (int32_t k = 0; k < n; ++k) s += x[k];
+  int32_t k = 0;
+  if (x == y)
+    for (; k + kLanes <= N; k += kLanes) {
+      const VFloat e = ExpKernel(Load<VFloat>(x + k) - Splat<VFloat>(m));
+      Store(y + k, e);
+      for (int32_t i = 0; i < kLanes; ++i) s += e[i];
+    }
+  MapElements(x + k, y + k, N - k, ShiftedExp{m});
+  for (; k < N; ++k) s += y[k];
   return s;
 }
 
@@ -79,7 +109,8 @@ template <bool kLog>
 static void Row(const float* x, float* y, int32_t N) {
   const float m = FoldRowOrdered(x, N, MaxFloatFold());
   if constexpr (kLog) {
-    const float s = FoldRow(x, N, ShiftedExpSum{{}, m, x + N});
+    float staged[kStageChunk];
+    const float s = FoldRow(x, N, ShiftedExpSum{{}, m, x, x + N, staged});
     MapElements(x, y, N, LogRatio{m, LogKernel(s)});
   } else {
     // The partial sums store each block of exponentials before the next block is
@@ -88,10 +119,9 @@ static void Row(const float* x, float* y, int32_t N) {
     const uintptr_t gap = reinterpret_cast<uintptr_t>(y) - reinterpret_cast<uintptr_t>(x);
     float s;
     if (gap >= 32) {
-      s = FoldRow(x, N, StoredExpSum{{{}, m, x + N}, y});
+      s = FoldRow(x, N, StoredExpSum{{{}, m, x, x + N, nullptr}, y});
     } else {
-      MapElements(x, y, N, ShiftedExp{m});
-      s = SumInOrder(y, N);
+      s = StoredExpSumInOrder(x, y, N, m);
     }
     MapElements(y, y, N, Times{1.0f / s});
   }
@@ -106,8 +136,14 @@ static void Lines(const float* x, float* y, int64_t S, int32_t N, int32_t m) {
     Store(sum + j, Splat<L>(0.0f));
   });
   FoldColumns(x, S, N, m, max, MaxFloatFold());
+  // While the exponentials are computed, the same lines of the next outer block
+  // are fetched for its maximum pass (a prefetch never faults).
+  const float* next = x + int64_t(N) * S;
+  auto fetch = [&](int32_t k) {
+    for (int32_t j = 0; j < m; j += 16) __builtin_prefetch(next + k * S + j, 0, 3);
+  };
   if constexpr (kLog) {
-    for (int32_t k = 0; k < N; ++k)
+    for (int32_t k = 0; k < N; fetch(k++))
       EachLane<float>(m, [&]<class L>(int32_t j) {
         Store(sum + j, Load<L>(sum + j) + ExpKernel(Load<L>(x + k * S + j) - Load<L>(max + j)));
       });
@@ -117,7 +153,7 @@ static void Lines(const float* x, float* y, int64_t S, int32_t N, int32_t m) {
         Store(y + k * S + j, (Load<L>(x + k * S + j) - Load<L>(max + j)) - Load<L>(sum + j));
       });
   } else {
-    for (int32_t k = 0; k < N; ++k)
+    for (int32_t k = 0; k < N; fetch(k++))
       EachLane<float>(m, [&]<class L>(int32_t j) {
         const L e = ExpKernel(Load<L>(x + k * S + j) - Load<L>(max + j));
         Store(y + k * S + j, e);

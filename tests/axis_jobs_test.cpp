@@ -316,6 +316,46 @@ TEST_P(AxisJobsTest, OverlappingOutputGivesLineOrder) {
     }
 }
 
+// Contiguous rows whose output starts 32 bytes or more after the input, inside
+// the row or the next: exponentials are stored in element order on the shared
+// buffer (later inputs read back as exponentials), then summed in the
+// variant's partial-sum order.
+TEST_P(AxisJobsTest, SoftmaxOutputShortlyAfterInput) {
+  std::mt19937 rng(9);
+  auto variantSum = [&](const float* e, int32_t n) {
+    if (StatedOrder(n)) return StatedSum(n, true, [&](int32_t k) { return e[k]; });
+    float p[32] = {}, v[8];
+    int32_t k = 0;
+    for (; k + 32 <= n; k += 32)
+      for (int j = 0; j < 32; ++j) p[j] += e[k + j];
+    for (int j = 0; j < 8; ++j) v[j] = (p[j] + p[j + 8]) + (p[j + 16] + p[j + 24]);
+    float acc = ((v[0] + v[4]) + (v[2] + v[6])) + ((v[1] + v[5]) + (v[3] + v[7]));
+    for (; k < n; ++k) acc += e[k];
+    return acc;
+  };
+  for (int32_t N : {77, 1000, 1100})
+    for (int32_t gap : {8, 9, 40, 600}) {
+      const int32_t outer = 3;
+      std::vector<float> buffer(outer * N + gap), want;
+      for (float& e : buffer) e = float(rng() % 4000) / 100 - 20;
+      want = buffer;
+      for (int32_t o = 0; o < outer; ++o) {  // one row after another, on the shared buffer
+        const float* x = want.data() + o * N;
+        float* y = want.data() + o * N + gap;
+        float m = -3.4028235e38f;
+        for (int32_t k = 0; k < N; ++k) m = m > x[k] ? m : x[k];
+        for (int32_t k = 0; k < N; ++k) y[k] = Exp(x[k] - m);
+        const float inv = 1.0f / variantSum(y, N);
+        for (int32_t k = 0; k < N; ++k) y[k] *= inv;
+      }
+      vorta::AxisReduceJob job{buffer.data(), buffer.data() + gap, N, 1};
+      vorta::host::RunJob(vorta::host::LinkedJob(VORTA_EXPORT_SOFTMAX_SOFTMAX), &job, sizeof job, outer,
+                          Schedule(1, 0, false, false, 2));  // one worker: rows share elements
+      for (size_t i = 0; i < buffer.size(); ++i)
+        ASSERT_TRUE(SameFloat(want[i], buffer[i])) << "N " << N << " gap " << gap << " at " << i;
+    }
+}
+
 VORTA_INSTANTIATE_VARIANTS(AxisJobs, AxisJobsTest);
 
 }  // namespace
