@@ -23,7 +23,7 @@ case "${1:-}" in
     dir=build-tsan
     flags=thread
     export TSAN_OPTIONS=halt_on_error=1:exitcode=66:second_deadlock_stack=1
-    select=(-LE 'long|bench|install|tsan' -R '^(JobSystem|Dispenser|Allocat|Arena|Disposal|Stress|Split|SharedMemory|Memory)')
+    select=(-LE 'long|bench|install|tsan|demo' -R '(^|/)(JobSystem|Dispenser|Allocat|Arena|Disposal|Stress|Split|SharedMemory|Memory)')
     ;;
   *)
     echo "usage: sanitize.sh address|thread" >&2
