@@ -16,6 +16,9 @@
 //       --benchmark_enable_random_interleaving=true    (one line)
 //   OPENBLAS_CORETYPE=Nehalem build/bench/matmul_bench --benchmark_filter='host/square/1024/'
 //       (the SSE2 variant against OpenBLAS restricted to an SSE kernel)
+//   OPENBLAS_CORETYPE=Haswell build/bench/matmul_bench --benchmark_filter=host/
+//       (where OpenBLAS detects an older kernel than the processor runs, as it
+//       may on a virtual machine: compare the AVX2 variant with its AVX2 kernel)
 // Engines: vorta_sse2 and vorta_avx2 (the job through the reference host, one
 // worker), openblas (cblas_sgemm on one thread; for a convolution, an im2col of
 // the whole image followed by cblas_sgemm of the same product, both timed).
