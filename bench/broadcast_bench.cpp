@@ -88,27 +88,14 @@ void BM_Add(benchmark::State& state, Shape shape, CpuVariant variant, int32_t n,
   state.SetItemsProcessed(int64_t(state.iterations()) * n);
 }
 
-struct CopyJob {
-  const uint8_t* source;
-  uint8_t* destination;
-};
-
-// Takes batches from the host like a kernel and copies 6 bytes per index.
-VORTA_MSABI void CopyBatches(void* job, void*, void*, BatchRanges* ranges, uint32_t jobIndex) {
-  const auto* j = static_cast<const CopyJob*>(job);
-  int32_t begin, end;
-  while (vorta::host::service::GetWorkStealingRange(ranges, jobIndex, &begin, &end) & 0xff) {
-    if (begin < end)
-      memcpy(j->destination + size_t(begin) * 6, j->source + size_t(begin) * 6,
-             size_t(end - begin) * 6);
-  }
-}
+using bench::CopyBatches;
+using bench::CopyJob;
 
 void BM_Memcpy(benchmark::State& state, int32_t n, int workers) {
   // 6 * n bytes on each side.
   bench::InOut& source = bench::InOutFor(n / 2 * 3 + 1, -8.0f, 8.0f);
   CopyJob job{reinterpret_cast<const uint8_t*>(source.input.get()),
-              reinterpret_cast<uint8_t*>(source.output.get())};
+              reinterpret_cast<uint8_t*>(source.output.get()), 6};  // 6 bytes per index
   vorta::host::RunJob(&CopyBatches, &job, sizeof job, n, bench::Workers(workers));  // untimed
   for (auto _ : state) {
     vorta::host::RunJob(&CopyBatches, &job, sizeof job, n, bench::Workers(workers));

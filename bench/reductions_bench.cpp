@@ -67,21 +67,13 @@ void BM_Reduce(benchmark::State& state, const Member& m, const Layout& l, CpuVar
   state.SetBytesProcessed(int64_t(state.iterations()) * elements * 4);
 }
 
-struct CopyJob {
-  const float* source;
-  float* destination;
-};
-
-VORTA_MSABI void CopyBatches(void* job, void*, void*, vorta::BatchRanges* ranges, uint32_t jobIndex) {
-  const auto* j = static_cast<const CopyJob*>(job);
-  int32_t begin, end;
-  while (vorta::host::service::GetWorkStealingRange(ranges, jobIndex, &begin, &end) & 0xff)
-    if (begin < end) memcpy(j->destination + begin, j->source + begin, size_t(end - begin) * 4);
-}
+using bench::CopyBatches;
+using bench::CopyJob;
 
 void BM_Memcpy(benchmark::State& state, int32_t elements, int workers) {
   bench::InOut& a = bench::InOutFor(elements, -8.0f, 8.0f);
-  CopyJob job{a.input.get(), a.output.get()};
+  CopyJob job{reinterpret_cast<const uint8_t*>(a.input.get()),
+              reinterpret_cast<uint8_t*>(a.output.get()), 4};
   for (auto _ : state) {
     vorta::host::RunJob(&CopyBatches, &job, sizeof job, elements, bench::Workers(workers));
     benchmark::ClobberMemory();
