@@ -60,6 +60,13 @@ int64_t LiveAllocations();
 // Blocks obtained from Malloc and not yet released through Free.
 int64_t LiveUntrackedAllocations();
 
+// While on, every block from Malloc and MallocTracked lies in its own mapping
+// against an inaccessible page on each side (alternately starting at the first
+// accessible byte and ending at the last), filled with 0xcd unless zeroing was
+// asked for: a kernel touching outside what it allocated faults. Blocks keep
+// the placement they were made with when the mode changes.
+void SetGuardedAllocations(bool on);
+
 // Number of GetOrCreateSharedMemory calls since the process started.
 int SharedMemoryCallCount();
 

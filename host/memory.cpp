@@ -3,6 +3,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <array>
 #include <atomic>
@@ -20,6 +22,8 @@ struct Block {
   uint64_t size;
   uint32_t alignment;
   bool tracked;
+  uint8_t* mapping = nullptr;  // guarded blocks: their own mapping, released with munmap
+  size_t mappingSize = 0;
 };
 
 struct MemoryState {
@@ -29,6 +33,8 @@ struct MemoryState {
   int64_t liveUntracked = 0;
   bool logOn = false;
   std::vector<MemoryEvent> log;
+  std::atomic<bool> guarded{false};
+  std::atomic<uint32_t> guardedCount{0};  // alternates the placement of guarded blocks
 };
 
 MemoryState& State() {
@@ -50,20 +56,47 @@ size_t EffectiveAlignment(uint32_t alignment) {
   abort();
 }
 
+[[noreturn]] void OutOfMemory(uint64_t size) {
+  fprintf(stderr, "vorta host: out of memory allocating %llu bytes\n",
+          static_cast<unsigned long long>(size));
+  abort();
+}
+
+// A block in its own mapping between two inaccessible pages, alternately
+// starting at the first accessible byte and ending at the last one (or as
+// close to it as its alignment allows).
+void* AllocateGuarded(size_t bytes, size_t alignment, Block& b) {
+  const size_t page = size_t(sysconf(_SC_PAGESIZE));
+  const size_t slack = alignment > page ? alignment : 0;
+  const size_t body = (bytes + slack + page - 1) / page * page;
+  b.mappingSize = body + 2 * page;
+  void* m = mmap(nullptr, b.mappingSize, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (m == MAP_FAILED) OutOfMemory(bytes);
+  b.mapping = static_cast<uint8_t*>(m);
+  mprotect(b.mapping + page, body, PROT_READ | PROT_WRITE);
+  const uintptr_t first = uintptr_t(b.mapping + page), last = first + body;
+  const bool atStart = State().guardedCount.fetch_add(1) % 2 == 0;
+  uintptr_t p = atStart ? (first + alignment - 1) / alignment * alignment
+                        : (last - bytes) / alignment * alignment;
+  memset(reinterpret_cast<void*>(p), 0xcd, bytes);  // not zero: kernels must not rely on it
+  return reinterpret_cast<void*>(p);
+}
+
 void* Allocate(MemoryEvent::Kind kind, uint64_t size, uint32_t alignment, uint32_t allocator,
                bool zero) {
   void* p = nullptr;
   size_t bytes = size == 0 ? 1 : static_cast<size_t>(size);
-  if (posix_memalign(&p, EffectiveAlignment(alignment), bytes) != 0 || !p) {
-    fprintf(stderr, "vorta host: out of memory allocating %llu bytes\n",
-            static_cast<unsigned long long>(size));
-    abort();
+  bool tracked = kind == MemoryEvent::MallocTracked;
+  Block block{size, alignment, tracked};
+  MemoryState& s = State();
+  if (s.guarded.load()) {
+    p = AllocateGuarded(bytes, EffectiveAlignment(alignment), block);
+  } else if (posix_memalign(&p, EffectiveAlignment(alignment), bytes) != 0 || !p) {
+    OutOfMemory(size);
   }
   if (zero) memset(p, 0, bytes);
-  bool tracked = kind == MemoryEvent::MallocTracked;
-  MemoryState& s = State();
   std::lock_guard<std::mutex> lock(s.mutex);
-  s.live[p] = Block{size, alignment, tracked};
+  s.live[p] = block;
   (tracked ? s.liveTracked : s.liveUntracked)++;
   if (s.logOn) s.log.push_back(MemoryEvent{kind, p, size, alignment, allocator});
   return p;
@@ -72,9 +105,9 @@ void* Allocate(MemoryEvent::Kind kind, uint64_t size, uint32_t alignment, uint32
 void Release(MemoryEvent::Kind kind, void* ptr, uint32_t allocator) {
   bool tracked = kind == MemoryEvent::FreeTracked;
   MemoryState& s = State();
+  Block b{0, 0, tracked};
   {
     std::lock_guard<std::mutex> lock(s.mutex);
-    Block b{0, 0, tracked};
     if (ptr) {
       auto it = s.live.find(ptr);
       if (it == s.live.end())
@@ -88,7 +121,10 @@ void Release(MemoryEvent::Kind kind, void* ptr, uint32_t allocator) {
     }
     if (s.logOn) s.log.push_back(MemoryEvent{kind, ptr, b.size, b.alignment, allocator});
   }
-  free(ptr);
+  if (b.mapping)
+    munmap(b.mapping, b.mappingSize);
+  else
+    free(ptr);
 }
 
 // Shared blocks live for the whole process and are never released.
@@ -139,6 +175,8 @@ int64_t LiveUntrackedAllocations() {
 }
 
 int SharedMemoryCallCount() { return Shared().calls.load(); }
+
+void SetGuardedAllocations(bool on) { State().guarded.store(on); }
 
 namespace service {
 

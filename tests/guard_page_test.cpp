@@ -94,6 +94,23 @@ TEST(GuardPagesSelfCheck, ShortOutputFaultsNamingTheKernel) {
       "memory fault outside a buffer in kernel maps_RELU");
 }
 
+// Blocks the host hands out while guarding: one starts at an inaccessible
+// page's end, the next ends at the following one's start.
+TEST(GuardPagesSelfCheck, GuardedHostBlocksFaultOnEitherSide) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (int side = 0; side < 2; ++side)
+    EXPECT_DEATH(
+        {
+          vorta::host::SetGuardedAllocations(true);
+          volatile uint8_t* a = static_cast<uint8_t*>(vorta::host::service::Malloc(256, 64, 2));
+          volatile uint8_t* b = static_cast<uint8_t*>(vorta::host::service::Malloc(256, 64, 2));
+          a[0] = b[255] = 1;  // inside: fine
+          if (side == 0) a[-1] = b[-1] = 1;
+          if (side == 1) a[256] = b[256] = 1;
+        },
+        "");
+}
+
 }  // namespace
 
 namespace {

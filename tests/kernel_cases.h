@@ -27,6 +27,7 @@
 #include "host/host.h"
 #include "host/linked_module.h"
 #include "tensor/matmul_records.h"
+#include "tests/scene_frame.h"
 #include "tests/variant_test.h"
 #include "vorta/vorta.h"
 
@@ -50,6 +51,8 @@ struct Case {
   int32_t length = 0;
   bool privateRecords = false;      // the kernel writes into its record
   std::vector<uint32_t> scratchAt;  // record offsets of scratch the kernel allocates
+  std::vector<uint8_t> additional;  // the job's additional record, if it takes one
+  std::shared_ptr<void> host;       // host state the case refers to (a scene, say)
   std::string text;                 // the shape, for failure messages
 };
 
@@ -206,10 +209,12 @@ struct Result {
   bool recordKept = true;  // a shared record came back unchanged
 };
 
-// Runs the kernel on the case with every buffer guarded; releases the scratch
-// the kernel took from the host (private records only).
+// Runs the kernel on the case with every buffer guarded, and every block the
+// kernel takes from the host too; releases the scratch it took (private
+// records only).
 inline Result Run(const Kernel& k, const Case& c, vorta::host::JobOptions opt, bool atStart) {
   InstallFaultHandler();
+  vorta::host::SetGuardedAllocations(true);
   std::vector<uint8_t> record = c.record;
   std::vector<std::unique_ptr<GuardedBuffer>> mem;
   for (const Buf& b : c.bufs) {
@@ -219,8 +224,9 @@ inline Result Run(const Kernel& k, const Case& c, vorta::host::JobOptions opt, b
   const std::vector<uint8_t> sent = record;
   opt.privateRecords = c.privateRecords;
   CurrentKernel().store(k.name.c_str());
+  std::vector<uint8_t> additional = c.additional;
   vorta::host::RunJob(vorta::host::LinkedJob(k.exportName), record.data(), record.size(),
-                      c.length, opt);
+                      c.length, opt, additional.empty() ? nullptr : additional.data());
   CurrentKernel().store(nullptr);
   if (c.privateRecords && !c.scratchAt.empty()) {
     for (const std::vector<uint8_t>& used : vorta::host::LastPrivateRecords())
@@ -838,6 +844,84 @@ inline Case LightDepth(std::mt19937_64& rng, int32_t size) {
   return c;
 }
 
+// Screen-row spans of random lights and boxes around the test frame's two
+// views, perspective or orthographic; one index per (view, item). The binning
+// keeps working fields in its record and takes box scratch from the host.
+inline Case ScreenRows(std::mt19937_64& rng, int32_t size) {
+  std::mt19937 r32{uint32_t(rng())};
+  const scene_frame::Frame f(rng() % 2 == 0);
+  const int lights = int(rng() % uint64_t(2 + size / 6)), boxes = int(rng() % uint64_t(2 + size / 6));
+  const int items = lights + boxes, entries = scene_frame::Frame::kRows + 1;
+  const std::vector<VortaLightRecord> l = scene_frame::RandomLights(f, lights, r32);
+  const std::vector<float> b = scene_frame::RandomBoxes(f, boxes, r32);
+  VortaScreenBinningJob job{};
+  f.Fill(job);
+  job.lightCount = lights, job.itemsPerView = items, job.entriesPerItem = entries;
+  Case c = Blank(sizeof job, 2 * items);
+  memcpy(c.record.data(), &job, sizeof job);
+  c.privateRecords = true;
+  Buf lightBytes{Role::In, 0, Gen::U8, std::vector<uint8_t>(l.size() * sizeof(VortaLightRecord))};
+  if (!l.empty()) memcpy(lightBytes.init.data(), l.data(), lightBytes.init.size());
+  Buf boxBytes{Role::In, 16, Gen::F32, std::vector<uint8_t>(4 * b.size())};
+  if (!b.empty()) memcpy(boxBytes.init.data(), b.data(), boxBytes.init.size());
+  c.bufs = {lightBytes, boxBytes, Output(32, Gen::I32, size_t(2 * items) * entries)};
+  c.text = std::to_string(lights) + " lights, " + std::to_string(boxes) + " boxes" +
+           (f.orthographic ? ", orthographic" : "");
+  return c;
+}
+
+// The transform tracking job over a scene of the reference host whose
+// transforms match the caches, lag behind them or are marked dirty; either
+// scheduling mode, a shuffled sorted order.
+struct TrackedScene {
+  vorta::host::Scene scene;
+  std::unique_ptr<vorta::host::TransformArray> array;
+};
+
+inline Case Tracking(std::mt19937_64& rng, int32_t size) {
+  const int32_t n = Size(rng, size);
+  Case c = Blank(sizeof(VortaTransformTrackingJob), n);
+  auto held = std::make_shared<TrackedScene>();
+  Buf pos = Input(0, Gen::F32Unit, 3 * size_t(n), rng), rot = Input(16, Gen::F32Unit, 4 * size_t(n), rng);
+  Buf scl = Input(32, Gen::F32Positive, 3 * size_t(n), rng);
+  std::vector<int32_t> ids(static_cast<size_t>(n));
+  for (int32_t u = 0; u < n; ++u) {
+    float p[3], q[4], sc[3];
+    memcpy(p, &pos.init[12 * size_t(u)], 12), memcpy(q, &rot.init[16 * size_t(u)], 16);
+    memcpy(sc, &scl.init[12 * size_t(u)], 12);
+    switch (rng() % 5) {
+      case 0: p[rng() % 3] += 0.5f; break;
+      case 1: q[rng() % 4] += 0.25f; break;
+      case 2: for (float& x : q) x = -x; break;
+      case 3: sc[rng() % 3] *= 2.0f; break;
+    }
+    ids[size_t(u)] = held->scene.Add(p, q, sc);
+  }
+  held->array = std::make_unique<vorta::host::TransformArray>(held->scene, ids);
+  std::vector<int32_t> sorted(static_cast<size_t>(n));
+  for (int32_t u = 0; u < n; ++u) sorted[size_t(u)] = u;
+  std::shuffle(sorted.begin(), sorted.end(), rng);
+  held->array->SetSortedOrder(sorted);
+  Buf source = Input(64, Gen::I32, size_t(n), rng);
+  for (size_t u = 0; u < size_t(n); ++u) Put(source.init, 4 * u, int32_t(rng() % 2));
+  auto inOut = [&](uint32_t at, Gen g, size_t count) {
+    Buf b = Input(at, g, count, rng);
+    b.role = Role::InOut;
+    return b;
+  };
+  pos.role = rot.role = scl.role = Role::InOut;
+  c.bufs = {pos, rot, scl, inOut(48, Gen::U8, size_t(n)), source, Input(80, Gen::F32Unit, 16 * size_t(n), rng),
+            inOut(96, Gen::F32, 16 * size_t(n)), inOut(112, Gen::F32, 16 * size_t(n)),
+            inOut(128, Gen::F32, 4 * size_t(n))};
+  Put(c.record, 144, rng() % 2 ? 0.01f : 0.0f);
+  const VortaTransformJobTarget target{held->array->Handle(), int32_t(rng() % 2)};
+  c.additional.resize(sizeof target);
+  memcpy(c.additional.data(), &target, sizeof target);
+  c.host = held;
+  c.text = std::to_string(n) + " objects, mode " + std::to_string(target.mode);
+  return c;
+}
+
 // Select by a condition, all three inputs broadcast (right-aligned tables at
 // 4 + 64 t: dims then strides, t = 0 output, 1 condition, 2 true, 3 false).
 inline Case ConditionSelect(std::mt19937_64& rng, int32_t size) {
@@ -1435,6 +1519,8 @@ inline const std::vector<Kernel>& Kernels() {
         {"DEPTH_BINS", VORTA_EXPORT_DEPTHBINS_DEPTH_BINS, "depthbins", DepthBins, exact},
         {"TILE_RANGES", VORTA_EXPORT_DEPTHBINS_TILE_RANGES, "depthbins", TileRanges, exact},
         {"CHANNEL_AFFINE", VORTA_EXPORT_NORMALIZATION_CHANNEL_AFFINE, "normalization", Channels(false), exact},
+        {"SCREEN_ROWS", VORTA_EXPORT_LIGHT_BINNING_SCREEN_ROWS, "light_binning", ScreenRows, exact},
+        {"TRACKING", VORTA_EXPORT_TRANSFORMS_TRACKING, "transforms", Tracking, transcendental},
     };
     for (Kernel& kernel : k) kernel.name = std::string(kernel.family) + "_" + kernel.name;
     return k;

@@ -84,7 +84,7 @@ void Stress(std::chrono::seconds length) {
   // it excludes the kernels whose scratch is tracked host memory.
   std::shared_mutex trackedScratch;
   auto usesTrackedScratch = [](const kcases::Kernel& k) {
-    return std::string(k.family) == "depthbins" ||
+    return std::string(k.family) == "depthbins" || std::string(k.family) == "light_binning" ||
            std::string(k.family) == "matmul";
   };
   std::vector<std::thread> hosts;
