@@ -115,8 +115,10 @@ TEST(GuardPagesSelfCheck, GuardedHostBlocksFaultOnEitherSide) {
 
 namespace {
 
-// The direct-call buffer utilities: argument records and sources read-only,
-// destinations guarded on both sides; both variants give the same words.
+// The direct-call buffer utilities, the resize table builders and the small
+// utilities: argument records and sources read-only, destinations guarded on
+// both sides; both variants give the same words (the pair release: every
+// buffer back to the host).
 struct DirectUtility {
   const char* name;
   // Builds guarded buffers for one random call, makes it, returns what it wrote.
@@ -186,6 +188,51 @@ const DirectUtility kUtilities[] = {
        reinterpret_cast<VortaSelectedBoxListFn>(vorta::host::LinkedKernel(VORTA_EXPORT_PARAM_MAPS_SELECTED_BOXES))(&l);
        std::vector<uint8_t> out(triples.data(), triples.data() + tripleBytes);
        out.insert(out.end(), count.data(), count.data() + 4);
+       return out;
+     }},
+    {"resize_NEAREST_TABLES and resize_LINEAR_TABLES",
+     [](std::mt19937_64& rng, bool atStart) {
+       VortaResizeTableArgs a{};
+       a.dims = 2 + int32_t(rng() % 2), a.roundMode = int32_t(rng() % 4);
+       size_t entries = 0;
+       for (int i = 0; i < a.dims; ++i) {
+         a.inSize[i] = 1 + int32_t(rng() % 9), a.outSize[i] = 1 + int32_t(rng() % 12);
+         a.scale[i] = float(rng() % 40) / 16, a.offset[i] = float(int(rng() % 40) - 20) / 8;
+         entries += size_t(a.outSize[i]);
+       }
+       std::vector<uint8_t> out;
+       for (const char* builder : {VORTA_EXPORT_RESIZE_NEAREST_TABLES, VORTA_EXPORT_RESIZE_LINEAR_TABLES}) {
+         const size_t bytes = 4 * entries * (builder == VORTA_EXPORT_RESIZE_NEAREST_TABLES ? 1 : 3);
+         kcases::GuardedBuffer tables(std::vector<uint8_t>(bytes, 0xa5), atStart, false);
+         a.tables = tables.data();
+         auto args = ReadOnlyArgs(a, atStart);
+         reinterpret_cast<VortaResizeTableFn>(vorta::host::LinkedKernel(builder))(
+             reinterpret_cast<const VortaResizeTableArgs*>(args->data()));
+         out.insert(out.end(), tables.data(), tables.data() + bytes);
+       }
+       return out;
+     }},
+    {"maps_extra_RELEASE_PAIR",
+     [](std::mt19937_64& rng, bool atStart) {
+       vorta::host::SetGuardedAllocations(true);
+       const int64_t live = vorta::host::LiveUntrackedAllocations();
+       VortaBufferPairArgs a{};
+       a.allocator = int32_t(rng() % 8);
+       if (rng() % 3) a.first = vorta::host::service::Malloc(1 + rng() % 64, 16, uint32_t(a.allocator));
+       if (rng() % 3) a.second = vorta::host::service::Malloc(1 + rng() % 64, 16, uint32_t(a.allocator));
+       auto args = ReadOnlyArgs(a, atStart);
+       reinterpret_cast<VortaReleaseBufferPairFn>(vorta::host::LinkedKernel(VORTA_EXPORT_MAPS_EXTRA_RELEASE_PAIR))(
+           reinterpret_cast<const VortaBufferPairArgs*>(args->data()));
+       EXPECT_EQ(vorta::host::LiveUntrackedAllocations(), live) << "a buffer was not released";
+       return std::vector<uint8_t>{uint8_t(a.first != nullptr), uint8_t(a.second != nullptr)};
+     }},
+    {"param_maps_CONSTANT and param_maps_CONTROL_STATE",
+     [](std::mt19937_64&, bool) {
+       const int32_t values[2] = {
+           reinterpret_cast<VortaConstantFn>(vorta::host::LinkedKernel(VORTA_EXPORT_PARAM_MAPS_CONSTANT))(),
+           reinterpret_cast<VortaControlStateFn>(vorta::host::LinkedKernel(VORTA_EXPORT_PARAM_MAPS_CONTROL_STATE))()};
+       std::vector<uint8_t> out(8);
+       memcpy(out.data(), values, 8);
        return out;
      }},
 };
