@@ -18,11 +18,14 @@ struct AbortCase {
   uint32_t headerBytes;   // the container header a valid call releases
   uint32_t handleOffset;  // where the header keeps its allocator handle
   bool slot;              // the kernel takes the address of a header slot
+  bool record = false;    // ... a record: the header pointer, then its handle at 8
 };
 
 constexpr const char* kInvalid = "System.InvalidOperationException";
 
 const AbortCase kCases[] = {
+    {"DisposeBitArray", VORTA_EXPORT_DISPOSAL_BIT_ARRAY, kInvalid,
+     "UnsafeBitArray has yet to be created or has been destroyed!", 24, 16, true, true},
     {"DisposeText", VORTA_EXPORT_DISPOSAL_TEXT, kInvalid,
      "UnsafeText has yet to be created or has been destroyed!", 24, 16, true},
     {"DisposeRingQueue", VORTA_EXPORT_DISPOSAL_RING_QUEUE, kInvalid,
@@ -45,7 +48,8 @@ TEST_P(AbortPaths, AbortsBeforeWritingThenWorks) {
   const int64_t liveBefore = vorta::host::LiveAllocations();
   for (int round = 0; round < 2; ++round) {
     // The null header: its slot read-only, so a write would fault.
-    kcases::GuardedBuffer nullSlot(std::vector<uint8_t>(8, 0), round == 0, true);
+    const size_t argBytes = c.record ? 12 : 8;
+    kcases::GuardedBuffer nullSlot(std::vector<uint8_t>(argBytes, 0), round == 0, true);
     void* argument = c.slot ? static_cast<void*>(nullSlot.data()) : nullptr;
     vorta::host::StartMemoryLog();
     kcases::CurrentKernel().store(c.name);
@@ -66,8 +70,9 @@ TEST_P(AbortPaths, AbortsBeforeWritingThenWorks) {
         vorta::host::service::MallocTracked(c.headerBytes, 64, handle, 0));
     memset(header, 0, c.headerBytes);
     memcpy(header + c.handleOffset, &handle, 4);
-    std::vector<uint8_t> slotBytes(8);
+    std::vector<uint8_t> slotBytes(argBytes);
     memcpy(slotBytes.data(), &header, 8);
+    if (c.record) memcpy(slotBytes.data() + 8, &handle, 4);
     kcases::GuardedBuffer slot(slotBytes, round == 0, true);
     vorta::host::TakeMemoryLog();
     vorta::host::CallGuarded([&] { dispose(c.slot ? static_cast<void*>(slot.data()) : header); });
