@@ -241,7 +241,9 @@ VORTA_MSABI int32_t PathRefresh(int32_t start, int32_t n, float budget, uint32_t
                                 uint32_t useBudget, float f, Vec3* const* source,
                                 Vec3* const* previous, VortaPointList* destination) {
   const int32_t count = destination->count;
-  if (n <= 0 || start >= count) return start;
+  // A start before the first point has no destination to write (the walk
+  // would begin before the array): nothing is written, as for n <= 0.
+  if (n <= 0 || start < 0 || start >= count) return start;
   const bool blended = BitFlag(blend), budgeted = BitFlag(useBudget);
   const Vec3* src = *source;
   const Vec3* prev = blended ? *previous : nullptr;
