@@ -256,7 +256,8 @@ void Arena(std::mt19937_64& rng, bool atStart, Trace& trace) {
   void* first = service::MallocTracked(1024, 64, 4, 0);
   Set(entries.data(), 0, first), Set<uint64_t>(entries.data(), 8, 1024);
   GuardedBuffer table(entries, atStart, false);
-  GuardedBuffer state(Record(34, {{0, 0}, {8, Addr(table.data())}, {24, 0}, {32, rng() % 2}}), atStart, false);
+  // Its fields end at 34; the state is 8-byte aligned for its atomics, so 40.
+  GuardedBuffer state(Record(40, {{0, 0}, {8, Addr(table.data())}, {24, 0}, {32, rng() % 2}}), atStart, false);
   const auto fn = Allocator(VORTA_EXPORT_ALLOCATORS_ARENA_ALLOCATOR);
   std::vector<VortaAllocationBlock> live;
   for (int i = 0; i < 50; ++i) {
