@@ -2,9 +2,10 @@
 // job family on 16 workers each (random batch sizes, empty batches, shuffled
 // workers) and check each result against the one-worker result of the same
 // record, while the arena and the tracking allocator are hammered from 16
-// threads. Bounded in time; a watchdog stops the program if anything hangs.
-// No allocation may be lost and none released twice (the host's live counts
-// come back to where they started).
+// threads and 16 threads dispose queues into one shared pool, and texts.
+// Bounded in time; a watchdog stops the program if anything hangs. No
+// allocation may be lost and none released twice (the host's live counts come
+// back to where they started).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -61,6 +62,75 @@ class Watchdog {
   std::thread thread_;
 };
 
+using DisposeFn = void(VORTA_CALL*)(void*);
+
+// Called from a frame of its own (see allocator_hammer.h on ms_abi calls).
+__attribute__((noinline)) void CallDispose(const char* exportName, void* argument) {
+  reinterpret_cast<DisposeFn>(vorta::host::LinkedKernel(exportName))(argument);
+}
+
+template <class T>
+void Set(void* base, size_t at, T v) {
+  memcpy(static_cast<uint8_t*>(base) + at, &v, sizeof v);
+}
+
+// Sixteen threads dispose queues into one shared block pool (the surplus over
+// its limit released, the rest pushed onto its free list: an atomic count and
+// compare-and-swap pushes from every thread at once) and their own texts, all
+// through the exports. Every chained block must end up released or pooled
+// exactly once, and every other block released. Returns the calls made.
+int64_t HammerContainers(int threads, int perThread, uint64_t seed) {
+  struct Pool {
+    void* head;
+    int32_t count, limit;
+  };
+  std::unique_ptr<Pool> pool(new Pool{nullptr, 0, 1000});
+  pool->count = pool->limit + threads * perThread;  // about half the chained blocks are surplus
+  const int32_t countBefore = pool->count;
+  const int64_t live = vorta::host::LiveAllocations();
+  constexpr uint32_t kHandle = 5u | 2u << 16;
+  auto block = [](size_t bytes) { return vorta::host::service::MallocTracked(bytes, 64, 5, 0); };
+  std::atomic<int64_t> chained{0};
+  std::vector<std::thread> workers;
+  for (int t = 0; t < threads; ++t)
+    workers.emplace_back([&, t] {
+      std::mt19937_64 rng(seed * 100 + uint64_t(t));
+      for (int i = 0; i < perThread; ++i) {
+        void* head = nullptr;
+        const int n = int(rng() % 5);
+        for (int k = 0; k < n; ++k) {
+          void* b = block(16);
+          Set(b, 0, head);
+          head = b;
+        }
+        chained += n;
+        void* data = block(32);
+        Set(data, 0, head);
+        void* header = block(24);
+        Set(header, 0, data), Set(header, 8, pool.get()), Set(header, 16, kHandle);
+        CallDispose(VORTA_EXPORT_DISPOSAL_QUEUE, header);
+        void* text = block(24);
+        const int32_t capacity = 1 + int32_t(rng() % 64);
+        Set(text, 0, block(size_t(capacity))), Set(text, 12, capacity), Set(text, 16, kHandle);
+        void** slot = new void*(text);
+        CallDispose(VORTA_EXPORT_DISPOSAL_TEXT, slot);
+        delete slot;
+      }
+    });
+  for (std::thread& w : workers) w.join();
+  int64_t pooled = 0;
+  for (void* b = pool->head; b; ++pooled) {
+    void* next;
+    memcpy(&next, b, sizeof next);
+    vorta::host::service::FreeTracked(b, 4);
+    b = next;
+  }
+  EXPECT_EQ(pooled + (countBefore - pool->count), chained.load()) << "a pooled block lost or doubled";
+  EXPECT_GE(pool->count, pool->limit);
+  EXPECT_EQ(vorta::host::LiveAllocations(), live) << "a container block lost or released twice";
+  return 2 * int64_t(threads) * perThread;
+}
+
 void Stress(std::chrono::seconds length) {
   vorta::host::InitializeLinked(vorta::host::ProbedVariant());
   std::mt19937_64 rng(20261209);
@@ -78,7 +148,7 @@ void Stress(std::chrono::seconds length) {
 
   Watchdog watchdog(length + std::chrono::seconds(120));
   const auto deadline = Clock::now() + length;
-  std::atomic<int64_t> jobs{0}, wrong{0}, hammerRounds{0};
+  std::atomic<int64_t> jobs{0}, wrong{0}, hammerRounds{0}, disposals{0};
   std::mutex privateRuns;  // the private record copies are the host's last run's
   // The tracking hammer checks the host's global count of tracked blocks, so
   // it excludes the kernels whose scratch is tracked host memory.
@@ -115,16 +185,18 @@ void Stress(std::chrono::seconds length) {
       std::unique_lock<std::shared_mutex> alone(trackedScratch);
       hammer::HammerTracking(Allocator(VORTA_EXPORT_ALLOCATORS_TRACKING_ALLOCATOR), 16, 1500,
                              seed++);
+      disposals += HammerContainers(16, 200, seed++);
       alone.unlock();
       ++hammerRounds;
     }
   });
   for (std::thread& t : hosts) t.join();
   allocators.join();
-  printf("stress: %lld s, %lld jobs on 16 workers, %lld allocator rounds on 16 threads, "
-         "%lld wrong results\n",
+  printf("stress: %lld s, %lld jobs on 16 workers, %lld allocator and container rounds on 16 "
+         "threads (%lld disposals), %lld wrong results\n",
          static_cast<long long>(length.count()), static_cast<long long>(jobs.load()),
-         static_cast<long long>(hammerRounds.load()), static_cast<long long>(wrong.load()));
+         static_cast<long long>(hammerRounds.load()), static_cast<long long>(disposals.load()),
+         static_cast<long long>(wrong.load()));
   EXPECT_EQ(wrong.load(), 0);
   EXPECT_GT(jobs.load(), int64_t(work.size()));
   EXPECT_EQ(vorta::host::LiveAllocations(), liveBefore) << "allocations lost or released twice";
