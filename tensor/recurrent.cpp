@@ -2,7 +2,8 @@
 // and recurrent projections of the four gates (input, output, forget, cell);
 // per batch element this job adds the biases and peepholes, clips, applies the
 // configured activations and updates the cell and hidden states, in chunks of
-// 32 hidden units whose gates live in a local buffer. The activations are the
+// 256 hidden units whose gates live in a local buffer (5 KiB of stack; long
+// chunks keep the per-activation call cost small). The activations are the
 // shared element operations of the map jobs, run over a chunk by the map loop.
 #include "tensor/recurrent.h"
 
@@ -19,7 +20,7 @@ using RecurrentStepJob = ::VortaRecurrentStepJob;
 namespace vorta::VORTA_NS {
 namespace {
 
-constexpr int kChunk = 32;
+constexpr int kChunk = 256;
 
 // tanh on x clamped to [-16, 16], with a NaN input kept NaN (the map's clamp
 // would take it to 16).
