@@ -33,6 +33,8 @@ void* HostBlock(size_t bytes) { return service::MallocTracked(bytes, 64, 5, 0); 
 std::unique_ptr<GuardedBuffer> ReadOnly(std::vector<uint8_t> bytes, bool atStart) {
   return std::make_unique<GuardedBuffer>(bytes, atStart, true);
 }
+// A record of `bytes` bytes (filler 0x5c) with each field's value stored as
+// 8 little-endian bytes, or as many as fit before the record's end.
 std::vector<uint8_t> Record(size_t bytes, std::initializer_list<std::pair<size_t, uint64_t>> fields) {
   std::vector<uint8_t> r(bytes, 0x5c);
   for (auto [at, v] : fields) memcpy(r.data() + at, &v, std::min<size_t>(8, bytes - at));
