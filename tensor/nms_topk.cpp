@@ -292,6 +292,21 @@ struct TopKLine {
   }
 };
 
+// The largest lane of a vector that holds no NaN, by halves (which of two
+// equal zeros it gives does not matter to the comparisons below).
+static inline float LargestLane(VFloat v) {
+  auto larger = [](VFloat a, VFloat b) { return Select(a > b, a, b); };
+#if defined(VORTA_VARIANT_AVX2)
+  v = larger(v, __builtin_shuffle(v, VInt{4, 5, 6, 7, 0, 1, 2, 3}));
+  v = larger(v, __builtin_shuffle(v, VInt{2, 3, 0, 1, 6, 7, 4, 5}));
+  v = larger(v, __builtin_shuffle(v, VInt{1, 0, 3, 2, 5, 4, 7, 6}));
+#else
+  v = larger(v, __builtin_shuffle(v, VInt{2, 3, 0, 1}));
+  v = larger(v, __builtin_shuffle(v, VInt{1, 0, 3, 2}));
+#endif
+  return v[0];
+}
+
 // A floor under the K kept keys of a short contiguous line: the K-th largest
 // of the maxima of its blocks (NaN keys ignored). At least K keys reach it, so
 // a key below it never ends among the K kept; skipping those keys early spares
@@ -308,12 +323,14 @@ static float KeyFloor(const float* x, int64_t N, int64_t K, float direction) {
     const int64_t k0 = b * kBlock;
     float m = none;
     if (k0 + kBlock <= N) {
-      VFloat v = Splat<VFloat>(none);
-      for (int64_t k = k0; k < k0 + kBlock; k += kLanes) {
-        const VFloat key = Load<VFloat>(x + k) * dir;
-        v = Select(key > v, key, v);
+      // NaN keys drop out at the first step (a NaN never compares larger).
+      VFloat v[4];
+      for (int q = 0; q < 4; ++q) {
+        const VFloat key = Load<VFloat>(x + k0 + q * kLanes) * dir;
+        v[q] = Select(key > Splat<VFloat>(none), key, Splat<VFloat>(none));
       }
-      for (int l = 0; l < kLanes; ++l) m = v[l] > m ? v[l] : m;
+      auto larger = [](VFloat a, VFloat b) { return Select(a > b, a, b); };
+      m = LargestLane(larger(larger(v[0], v[1]), larger(v[2], v[3])));
     } else {
       for (int64_t k = k0; k < N; ++k) m = x[k] * direction > m ? x[k] * direction : m;
     }
@@ -323,6 +340,37 @@ static float KeyFloor(const float* x, int64_t N, int64_t K, float direction) {
     best[at] = m;
   }
   return best[K - 1];
+}
+
+// Offers the elements of a contiguous line from k on, four vectors at a time:
+// blocks whose keys are all at most the worst kept key (or NaN, or below the
+// floor) are skipped with one test. Returns where the whole blocks end.
+template <bool kUnitDirection, bool kFloor, class Offer>
+static inline __attribute__((always_inline)) int64_t SkipBlocks(const float* x, int64_t N, int64_t k,
+                                                                float direction, float floorKey,
+                                                                const float& root, const Offer& offer) {
+  const VFloat dir = Splat<VFloat>(direction), floor = Splat<VFloat>(floorKey);
+  for (; k + 4 * kLanes <= N; k += 4 * kLanes) {
+    if (root != root) {
+      for (int64_t e = k; e < k + 4 * kLanes; ++e) offer(e);
+      continue;
+    }
+    const VFloat r = Splat<VFloat>(root);
+    VInt above[4];
+    for (int v = 0; v < 4; ++v) {
+      VFloat key = Load<VFloat>(x + k + v * kLanes);
+      if constexpr (!kUnitDirection) key = key * dir;
+      above[v] = key > r;
+      if constexpr (kFloor) above[v] = MaskAnd(above[v], key >= floor);
+    }
+    if (LaneBits(MaskOr(MaskOr(above[0], above[1]), MaskOr(above[2], above[3]))) == 0) continue;
+    // Only the lanes above the root at the block's start (and on or above
+    // the floor) can end among the kept: the root never gets worse. They are
+    // offered in index order.
+    for (int v = 0; v < 4; ++v)
+      for (int bits = LaneBits(above[v]); bits != 0; bits &= bits - 1) offer(k + v * kLanes + __builtin_ctz(bits));
+  }
+  return k;
 }
 
 template <bool kUnit>
@@ -348,28 +396,14 @@ static void TopKLineRun(const float* x, const TopKLine<kUnit>& h, int64_t N, int
   };
   int64_t k = K;
   if (kUnit) {
-    // Blocks whose keys are all at most the worst kept key (or NaN) are
-    // skipped with one test per four vectors.
-    const VFloat dir = Splat<VFloat>(h.direction);
-    const VFloat floor = Splat<VFloat>(KeyFloor(x, N, K, h.direction));
-    for (; k + 4 * kLanes <= N; k += 4 * kLanes) {
-      if (root != root) {
-        for (int64_t e = k; e < k + 4 * kLanes; ++e) offer(e);
-        continue;
-      }
-      const VFloat r = Splat<VFloat>(root);
-      VInt above[4];
-      for (int v = 0; v < 4; ++v) {
-        const VFloat key = Load<VFloat>(x + k + v * kLanes) * dir;
-        above[v] = MaskAnd(key > r, key >= floor);
-      }
-      if (LaneBits(MaskOr(MaskOr(above[0], above[1]), MaskOr(above[2], above[3]))) == 0) continue;
-      // Only the lanes above the root at the block's start (and on or above
-      // the floor) can end among the kept: the root never gets worse. They
-      // are offered in index order.
-      for (int v = 0; v < 4; ++v)
-        for (int bits = LaneBits(above[v]); bits != 0; bits &= bits - 1) offer(k + v * kLanes + __builtin_ctz(bits));
-    }
+    const float floor = KeyFloor(x, N, K, h.direction);
+    // The keys only decide comparisons: with direction 1 they are the values
+    // themselves, and a floor of -inf passes every key that beats the root.
+    const bool unitDirection = h.direction == 1.0f, useFloor = floor != -__builtin_inff();
+    if (unitDirection && !useFloor) k = SkipBlocks<true, false>(x, N, k, h.direction, floor, root, offer);
+    else if (unitDirection) k = SkipBlocks<true, true>(x, N, k, h.direction, floor, root, offer);
+    else if (!useFloor) k = SkipBlocks<false, false>(x, N, k, h.direction, floor, root, offer);
+    else k = SkipBlocks<false, true>(x, N, k, h.direction, floor, root, offer);
   }
   for (; k < N; ++k) offer(k);
   // Heapsort in place: the worst goes to the last slot, the best ends in slot 0.
