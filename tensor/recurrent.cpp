@@ -59,6 +59,19 @@ struct ReciprocalAbsPlusOne : FloatMap {
   }
 };
 
+// ln(e^v + 1) with v = x clamped to [-60, 60], the formula the cell step
+// states; above 60 x itself, where the clamp would cap every result at 60. A
+// NaN stays NaN.
+struct GateSoftplus : FloatMap {
+  using FloatMap::FloatMap;
+  template <class L> L operator()(L x) const {
+    const L lo = Splat<L>(-60.0f), hi = Splat<L>(60.0f);
+    const L m = Select(x < lo, lo, x);
+    const L v = Select(m > hi, hi, m);
+    return Select(x > hi, x, LogKernel(ExpKernel(v) + Splat<L>(1.0f)));
+  }
+};
+
 struct Activation {
   int32_t kind;
   float alpha, beta;
@@ -78,7 +91,7 @@ static void Activate(const Activation& a, float* v, int n) {
     case 7: return MapElements(v, v, n, HardSigmoid(a.alpha, a.beta));
     case 8: return MapElements(v, v, n, GateElu(a.alpha));
     case 9: return MapElements(v, v, n, ReciprocalAbsPlusOne());
-    case 10: return MapElements(v, v, n, SoftplusOp());
+    case 10: return MapElements(v, v, n, GateSoftplus());
     default: return;
   }
 }

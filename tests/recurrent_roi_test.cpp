@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <vorta/vorta.h>
 
+#include <sleef.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "tests/variant_test.h"
@@ -80,6 +83,49 @@ TEST_P(RecurrentTest, StepMatchesADoubleReference) {
         }
       for (int b = 0; b < batch; ++b)
         for (int j = Hs; j < outStride; ++j) ASSERT_EQ(out[size_t(b) * outStride + j], 9.0f);
+    }
+  }
+}
+
+// The output activation alone: identity gates (kind 3 with 1, 0), input gate
+// 1, forget gate 0 and output gate 1 make the hidden state kindH of the
+// candidate pre-activation. Kind 10 is ln(e^x + 1) on x clamped to [-60, 60]
+// (x itself above 60, where the clamp would cap it at 60); kind 2 is
+// 1 / (e^-x + 1). Against SLEEF's four-lane SSE2 forms: SSE2 bit for bit,
+// AVX2 (fused multiply-adds inside SLEEF) within 4 ulp.
+float Exp4(float x) { return _mm_cvtss_f32(Sleef_expf4_u10sse2(_mm_set1_ps(x))); }
+float Log4(float x) { return _mm_cvtss_f32(Sleef_logf4_u35sse2(_mm_set1_ps(x))); }
+
+TEST_P(RecurrentTest, OutputActivationsMatchTheirFormulas) {
+  const int Hs = 45;  // vector blocks and a single-element tail
+  const int32_t allowedUlps = GetParam() == vorta::CpuVariant::Avx2 ? 4 : 0;
+  std::mt19937 rng(9);
+  for (int kind : {10, 2}) {
+    for (int round = 0; round < 20; ++round) {
+      std::vector<float> zero3(3 * Hs), bias(8 * Hs), X(4 * Hs), R(4 * Hs), out(Hs), cell(Hs), hid(Hs);
+      for (int j = 0; j < Hs; ++j) {
+        X[j] = 1.0f, X[Hs + j] = 1.0f, X[2 * Hs + j] = 0.0f;
+        float c = std::uniform_real_distribution<float>(-25.0f, 25.0f)(rng);
+        if (j % 9 == 0) c *= 4;                  // past the clamps
+        if (j == 44 && round % 4 == 0) c = NAN;  // in the single-element tail
+        X[3 * Hs + j] = c;
+      }
+      std::vector<int32_t> seq = {1};
+      VortaRecurrentStepJob job{zero3.data(), bias.data(), X.data(), R.data(), out.data(), cell.data(), hid.data(), seq.data(),
+                                0, 4 * Hs, Hs, Hs, 0, {}, 3.4028235e38f, 3, 1.0f, 0.0f, 3, 1.0f, 0.0f, kind, 0.0f, 0.0f, {}};
+      vorta::host::RunJob(vorta::host::LinkedJob(VORTA_EXPORT_LSTM_STEP), &job, sizeof job, 1, {});
+      for (int j = 0; j < Hs; ++j) {
+        const float x = X[3 * Hs + j];
+        if (std::isnan(x)) {
+          EXPECT_TRUE(std::isnan(hid[j])) << "kind " << kind << " j " << j;
+          continue;
+        }
+        const float want = kind == 10 ? (x > 60.0f ? x : Log4(Exp4(std::max(x, -60.0f)) + 1.0f))
+                                      : 1.0f / (Exp4(-x) + 1.0f);
+        int32_t a, b;
+        memcpy(&a, &hid[j], 4), memcpy(&b, &want, 4);
+        EXPECT_LE(std::abs(a - b), allowedUlps) << "kind " << kind << " x " << x << ": " << hid[j] << " against " << want;
+      }
     }
   }
 }
