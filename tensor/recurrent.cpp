@@ -59,6 +59,17 @@ struct ReciprocalAbsPlusOne : FloatMap {
   }
 };
 
+// 1 / (e^v + 1) with v = -x clamped to [-60, 60] (so the far tails give
+// 8.8e-27 and 1, not the unclamped logistic's values); a NaN stays NaN.
+struct GateSigmoid : FloatMap {
+  using FloatMap::FloatMap;
+  template <class L> L operator()(L x) const {
+    const L lo = Splat<L>(-60.0f), hi = Splat<L>(60.0f), n = -x;
+    const L m = Select(n < lo, lo, n);
+    return Splat<L>(1.0f) / (ExpKernel(Select(m > hi, hi, m)) + Splat<L>(1.0f));
+  }
+};
+
 // ln(e^v + 1) with v = x clamped to [-60, 60], the formula the cell step
 // states; above 60 x itself, where the clamp would cap every result at 60. A
 // NaN stays NaN.
@@ -82,7 +93,7 @@ static void Activate(const Activation& a, float* v, int n) {
   switch (a.kind) {
     case 0: return MapElements(v, v, n, Relu());
     case 1: return MapElements(v, v, n, GateTanh());
-    case 2: return MapElements(v, v, n, SigmoidOp());
+    case 2: return MapElements(v, v, n, GateSigmoid());
     case 3: return MapElements(v, v, n, Affine(a.alpha, a.beta));
     // (|x|·(1 − α) + x·(1 + α))·0.5 as the two-slope map's x·(1 + α)/2 + |x|·(1 − α)/2.
     case 4: return MapElements(v, v, n, TwoSlope((1.0f + a.alpha) * 0.5f, (1.0f - a.alpha) * 0.5f));
