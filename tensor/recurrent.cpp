@@ -59,27 +59,30 @@ struct ReciprocalAbsPlusOne : FloatMap {
   }
 };
 
-// 1 / (e^v + 1) with v = -x clamped to [-60, 60] (so the far tails give
-// 8.8e-27 and 1, not the unclamped logistic's values); a NaN stays NaN.
+// v clamped to [-60, 60], where the step's exponentials stay finite; a NaN
+// stays NaN.
+template <class L>
+static inline __attribute__((always_inline)) L ClampSixty(L v) {
+  const L lo = Splat<L>(-60.0f), hi = Splat<L>(60.0f);
+  const L m = Select(v < lo, lo, v);
+  return Select(m > hi, hi, m);
+}
+
+// 1 / (e^v + 1) with v = -x clamped (so the far tails give 8.8e-27 and 1, not
+// the unclamped logistic's values).
 struct GateSigmoid : FloatMap {
   using FloatMap::FloatMap;
   template <class L> L operator()(L x) const {
-    const L lo = Splat<L>(-60.0f), hi = Splat<L>(60.0f), n = -x;
-    const L m = Select(n < lo, lo, n);
-    return Splat<L>(1.0f) / (ExpKernel(Select(m > hi, hi, m)) + Splat<L>(1.0f));
+    return Splat<L>(1.0f) / (ExpKernel(ClampSixty(-x)) + Splat<L>(1.0f));
   }
 };
 
-// ln(e^v + 1) with v = x clamped to [-60, 60], the formula the cell step
-// states; above 60 x itself, where the clamp would cap every result at 60. A
-// NaN stays NaN.
+// ln(e^v + 1) with v = x clamped, the formula the cell step states; above 60
+// x itself, where the clamp would cap every result at 60.
 struct GateSoftplus : FloatMap {
   using FloatMap::FloatMap;
   template <class L> L operator()(L x) const {
-    const L lo = Splat<L>(-60.0f), hi = Splat<L>(60.0f);
-    const L m = Select(x < lo, lo, x);
-    const L v = Select(m > hi, hi, m);
-    return Select(x > hi, x, LogKernel(ExpKernel(v) + Splat<L>(1.0f)));
+    return Select(x > Splat<L>(60.0f), x, LogKernel(ExpKernel(ClampSixty(x)) + Splat<L>(1.0f)));
   }
 };
 
