@@ -16,16 +16,8 @@ namespace service = vorta::host::service;
 
 constexpr uint32_t kHandle = 5u | 3u << 16;  // a host allocator with a version
 
-template <class T>
-T Get(const void* base, size_t at) {
-  T v;
-  memcpy(&v, static_cast<const uint8_t*>(base) + at, sizeof v);
-  return v;
-}
-template <class T>
-void Set(void* base, size_t at, T v) {
-  memcpy(static_cast<uint8_t*>(base) + at, &v, sizeof v);
-}
+using kcases::Get;
+using kcases::Set;
 
 void* HostBlock(size_t bytes) { return service::MallocTracked(bytes, 64, 5, 0); }
 

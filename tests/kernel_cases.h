@@ -144,6 +144,17 @@ template <class T>
 void Put(std::vector<uint8_t>& record, size_t at, T v) {
   memcpy(record.data() + at, &v, sizeof v);
 }
+// The same on raw memory (host blocks, guarded buffers), and the reverse.
+template <class T>
+void Set(void* base, size_t at, T v) {
+  memcpy(static_cast<uint8_t*>(base) + at, &v, sizeof v);
+}
+template <class T>
+T Get(const void* base, size_t at) {
+  T v;
+  memcpy(&v, static_cast<const uint8_t*>(base) + at, sizeof v);
+  return v;
+}
 
 // ---- running ---------------------------------------------------------------------
 

@@ -69,10 +69,7 @@ __attribute__((noinline)) void CallDispose(const char* exportName, void* argumen
   reinterpret_cast<DisposeFn>(vorta::host::LinkedKernel(exportName))(argument);
 }
 
-template <class T>
-void Set(void* base, size_t at, T v) {
-  memcpy(static_cast<uint8_t*>(base) + at, &v, sizeof v);
-}
+using kcases::Set;
 
 // Sixteen threads dispose queues into one shared block pool (the surplus over
 // its limit released, the rest pushed onto its free list: an atomic count and
